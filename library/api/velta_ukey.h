@@ -1,0 +1,34 @@
+/* Key API library velta_unified_qvlukey_64.dll: the exports for
+ * applications. Every function returns a result code (0 success, negative
+ * failure; GetErrorMsg gives its text) and stores it as the process's last
+ * result code. Texts are zero-terminated 8-bit strings; a result text comes
+ * back through a buffer and a pointer to its length. */
+#ifndef VELTA_UKEY_H
+#define VELTA_UKEY_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define UKEYAPI __stdcall
+
+/* Frame */
+int UKEYAPI Initialize(void);
+void UKEYAPI Finalize(void);
+void UKEYAPI GetLastErrCode(int* code);
+int UKEYAPI GetErrorMsg(int code, char* buffer, int* length);
+int UKEYAPI SetCharset(const char* serial, const char* charset);
+int UKEYAPI SetLanguage(const char* serial, const char* language);
+
+/* Key information */
+int UKEYAPI GetPrintNumber(char* buffer, int* length);
+int UKEYAPI GetVidAndPid(char* buffer, int* length);
+int UKEYAPI GetVendorInfo(int type, char* buffer, int* length);
+int UKEYAPI SetLabel(const char* serial, const char* label);
+int UKEYAPI GetLabel(const char* serial, char* buffer, int* length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Lays a build out in its Wine prefix as an installation would: the
+# simulated key's components in the system directory, the product's registry
+# values. Makes the prefix first when it does not exist. Idempotent.
+#   scripts/install-prefix.sh BUILD_DIR
+set -eu
+build=$(cd "$1" && pwd)
+top=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="$build/wine"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || { echo "install-prefix: $wine missing (run scripts/bootstrap.sh)" >&2; exit 1; }
+
+if [ ! -f "$WINEPREFIX/.ukey-prefix" ]; then
+  rm -rf "$WINEPREFIX"
+  "$wine" wineboot -i >"$build/wineboot.log" 2>&1 || { echo "install-prefix: wineboot failed (see $build/wineboot.log)" >&2; exit 1; }
+  [ -d "$WINEPREFIX/drive_c/windows/system32" ] || { echo "install-prefix: wineboot made no system directory" >&2; exit 1; }
+  touch "$WINEPREFIX/.ukey-prefix"
+fi
+
+sys="$WINEPREFIX/drive_c/windows/system32"
+for f in "$build"/bin/system/*.dll; do
+  cmp -s "$f" "$sys/$(basename "$f")" 2>/dev/null || cp -f "$f" "$sys/"
+done
+
+# Registry values of an installation; imported once per change of the file.
+stamp="$WINEPREFIX/.ukey-registry"
+if ! cmp -s "$top/scripts/product.reg" "$stamp" 2>/dev/null; then
+  # Wine maps the Unix root to drive Z:.
+  reg_file="Z:$(echo "$top/scripts/product.reg" | sed 's|/|\\|g')"
+  "$wine" regedit /S "$reg_file"
+  cp "$top/scripts/product.reg" "$stamp"
+fi

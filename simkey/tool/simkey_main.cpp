@@ -1,0 +1,195 @@
+// simkey.exe: the control program of the simulated key. Creates keys, plugs
+// them in and pulls them out, scripts the PIN pad and shows the state.
+#include "simkey/engine_api.h"
+#include "win/system_module.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+using nlohmann::json;
+
+namespace {
+
+const char kUsage[] =
+    "simkey: control program of the simulated UKey\n"
+    "\n"
+    "  simkey create SERIAL [options] [--plug]   make a key (unplugged unless --plug)\n"
+    "  simkey set SERIAL options                 change a key\n"
+    "  simkey plug SERIAL | unplug SERIAL        insert or pull out a key\n"
+    "  simkey remove SERIAL                      forget a key\n"
+    "  simkey pinpad ANSWER...                   queue PIN-pad answers, played one per dialog:\n"
+    "        pin PIN | change OLD NEW | cancel | timeout | debugger | clear\n"
+    "  simkey show [--json]                      keys, slots, PIN state and the PIN-pad script\n"
+    "  simkey calls [--clear]                    calls the PIN-pad library recorded\n"
+    "  simkey reset                              remove every key and script\n"
+    "\n"
+    "options:\n"
+    "  --model CODE          4-character model code (6155; 6120, 6156 behave differently)\n"
+    "  --csp NAME            CSP device name, up to 16 characters (default: the serial)\n"
+    "  --pin PIN             user PIN, 6 to 20 characters (default 123456)\n"
+    "  --tries N             PIN retry limit, 1 to 15 (default 10); --tries-left N\n"
+    "  --flags X             device flags word; --must-change-pin / --no-must-change-pin\n"
+    "  --attribute X         device attribute word handed to the PIN pad\n"
+    "  --label TEXT          label (UTF-8, up to 32 bytes); --label-hex HEX for raw bytes\n"
+    "  --data-code CODE      the 8 data-code characters\n"
+    "  --language-mask X     languages the key's display can show\n";
+
+struct Engine {
+    SimKey_ControlFn control = nullptr;
+    SimKey_FreeFn free = nullptr;
+    bool Load() {
+        HMODULE m = win::LoadSystemLibrary(simkey::kEngineName);
+        if (!m) return false;
+        control = reinterpret_cast<SimKey_ControlFn>(::GetProcAddress(m, "SimKey_Control"));
+        free = reinterpret_cast<SimKey_FreeFn>(::GetProcAddress(m, "SimKey_Free"));
+        return control && free;
+    }
+    json Call(const json& request) {
+        char* answer = control(request.dump().c_str());
+        json j = json::parse(answer ? answer : "", nullptr, false);
+        free(answer);
+        return j.is_discarded() ? json{{"ok", false}, {"error", "unreadable answer"}} : j;
+    }
+};
+
+struct Option {
+    const char* flag;
+    const char* field;
+    bool takesValue;
+    bool numeric;
+};
+
+constexpr Option kOptions[] = {
+    {"--model", "model", true, false},
+    {"--csp", "cspName", true, false},
+    {"--pin", "pin", true, false},
+    {"--tries", "retryLimit", true, true},
+    {"--tries-left", "triesLeft", true, true},
+    {"--flags", "flags", true, true},
+    {"--attribute", "attribute", true, true},
+    {"--label", "label", true, false},
+    {"--label-hex", "labelHex", true, false},
+    {"--data-code", "dataCode", true, false},
+    {"--language-mask", "languageMask", true, true},
+    {"--must-change-pin", "mustChangePin", false, false},
+    {"--no-must-change-pin", "mustChangePin", false, false},
+    {"--plug", "plug", false, false},
+};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "simkey: %s\n", message.c_str());
+    return 1;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, size_t from, json& req, std::string& error) {
+    for (size_t i = from; i < args.size(); ++i) {
+        const Option* opt = nullptr;
+        for (const Option& o : kOptions)
+            if (args[i] == o.flag) opt = &o;
+        if (!opt) {
+            error = "unknown option " + args[i];
+            return false;
+        }
+        if (!opt->takesValue) {
+            req[opt->field] = std::strncmp(opt->flag, "--no-", 5) != 0;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            error = std::string(opt->flag) + " needs a value";
+            return false;
+        }
+        req[opt->field] = args[++i];  // numbers as text: the engine reads 0x.. and decimal
+    }
+    return true;
+}
+
+void PrintKey(const json& k) {
+    std::string slot = k["slot"].get<uint32_t>() ? std::to_string(k["slot"].get<uint32_t>()) : "-";
+    std::string tries = std::to_string(k["triesLeft"].get<int>()) + "/" + std::to_string(k["retryLimit"].get<int>());
+    std::string label = k["label"].is_string() ? k["label"].get<std::string>() : "(hex " + k["labelHex"].get<std::string>() + ")";
+    std::printf("  %-5s %-17s %-6s %-17s %-6s 0x%08x  %-5s %s\n", slot.c_str(), k["serial"].get<std::string>().c_str(),
+                k["model"].get<std::string>().c_str(), k["cspName"].get<std::string>().c_str(), tries.c_str(),
+                k["flags"].get<uint32_t>(), k["loggedIn"].get<bool>() ? "yes" : "no", label.c_str());
+}
+
+int Show(Engine& e, bool asJson) {
+    json st = e.Call({{"op", "state"}});
+    if (!st.value("ok", false)) return Fail(st.value("error", "failed"));
+    if (asJson) {
+        std::printf("%s\n", st.dump(2).c_str());
+        return 0;
+    }
+    if (st["keys"].empty()) std::printf("No simulated keys. Make one with: simkey create SERIAL --plug\n");
+    else std::printf("  %-5s %-17s %-6s %-17s %-6s %-10s  %-5s %s\n", "SLOT", "SERIAL", "MODEL", "CSP NAME", "TRIES",
+                     "FLAGS", "LOGIN", "LABEL");
+    for (const json& k : st["keys"]) PrintKey(k);
+    std::string script;
+    for (const json& a : st["padScript"]) script += (script.empty() ? "" : ", ") + a.get<std::string>();
+    std::printf("PIN pad: %s\n", script.empty() ? "no answer queued (a dialog times out)" : ("next answers: " + script).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    Engine e;
+    if (!e.Load()) return Fail("simkey_engine.dll not found in the system directory (install the simulated key first)");
+
+    const std::string& cmd = args[0];
+    json req;
+    if (cmd == "show") return Show(e, args.size() > 1 && args[1] == "--json");
+    if (cmd == "reset") {
+        req = {{"op", "reset"}};
+    } else if (cmd == "create" || cmd == "set" || cmd == "plug" || cmd == "unplug" || cmd == "remove") {
+        if (args.size() < 2 || args[1].rfind("--", 0) == 0) return Fail(cmd + " needs a serial number");
+        req = {{"op", cmd}, {"serial", args[1]}};
+        std::string error;
+        if ((cmd == "create" || cmd == "set") && !ParseOptions(args, 2, req, error)) return Fail(error);
+        if (cmd != "create" && cmd != "set" && args.size() > 2) return Fail("unexpected " + args[2]);
+    } else if (cmd == "pinpad") {
+        json answers = json::array();
+        for (size_t i = 1; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            if (a == "clear") {
+                json r = e.Call({{"op", "pinpad_clear"}});
+                if (!r.value("ok", false)) return Fail(r.value("error", "failed"));
+            } else if (a == "pin" && i + 1 < args.size()) {
+                answers.push_back({{"kind", "pin"}, {"pin", args[++i]}});
+            } else if (a == "change" && i + 2 < args.size()) {
+                answers.push_back({{"kind", "pin"}, {"pin", args[i + 1]}, {"newPin", args[i + 2]}});
+                i += 2;
+            } else if (a == "cancel" || a == "timeout" || a == "debugger") {
+                answers.push_back({{"kind", a}});
+            } else {
+                return Fail("pinpad: expected pin PIN, change OLD NEW, cancel, timeout, debugger or clear at '" + a + "'");
+            }
+        }
+        if (answers.empty()) return Show(e, false);
+        req = {{"op", "pinpad"}, {"answers", answers}};
+    } else if (cmd == "calls") {
+        if (args.size() > 1 && args[1] == "--clear") req = {{"op", "pad_calls_clear"}};
+        else {
+            json r = e.Call({{"op", "pad_calls"}});
+            if (!r.value("ok", false)) return Fail(r.value("error", "failed"));
+            for (const json& c : r["calls"]) std::printf("%s\n", c.dump().c_str());
+            return 0;
+        }
+    } else {
+        return Fail("unknown command '" + cmd + "' (simkey help lists them)");
+    }
+
+    json r = e.Call(req);
+    if (!r.value("ok", false)) return Fail(r.value("error", "failed"));
+    if (r.contains("key")) PrintKey(r["key"]);
+    else std::printf("ok\n");
+    return 0;
+}
