@@ -17,3 +17,7 @@ enable_testing()
 # The first test of every run: the prefix exists and holds this build.
 add_test(NAME rig.install COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/install-prefix.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(rig.install PROPERTIES FIXTURES_SETUP rig)
+
+# Deliverables and test programs import nothing but Windows system DLLs.
+add_test(NAME rig.system_imports_only
+         COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/check-binaries.sh ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}-i686)

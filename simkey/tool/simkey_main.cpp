@@ -1,6 +1,7 @@
 // simkey.exe: the control program of the simulated key. Creates keys, plugs
 // them in and pulls them out, scripts the PIN pad and shows the state.
 #include "simkey/engine_api.h"
+#include "text/command_line.h"
 #include "win/system_module.h"
 
 #include <cstdio>
@@ -111,9 +112,11 @@ void PrintKey(const json& k) {
     std::string slot = k["slot"].get<uint32_t>() ? std::to_string(k["slot"].get<uint32_t>()) : "-";
     std::string tries = std::to_string(k["triesLeft"].get<int>()) + "/" + std::to_string(k["retryLimit"].get<int>());
     std::string label = k["label"].is_string() ? k["label"].get<std::string>() : "(hex " + k["labelHex"].get<std::string>() + ")";
-    std::printf("  %-5s %-17s %-6s %-17s %-6s 0x%08x  %-5s %s\n", slot.c_str(), k["serial"].get<std::string>().c_str(),
-                k["model"].get<std::string>().c_str(), k["cspName"].get<std::string>().c_str(), tries.c_str(),
-                k["flags"].get<uint32_t>(), k["loggedIn"].get<bool>() ? "yes" : "no", label.c_str());
+    const char* charset = k["charset"].get<uint32_t>() == 1 ? "UTF-8" : "GBK";
+    std::printf("  %-5s %-17s %-6s %-17s %-6s 0x%08x  %-5s %-7s %-4u %s\n", slot.c_str(),
+                k["serial"].get<std::string>().c_str(), k["model"].get<std::string>().c_str(),
+                k["cspName"].get<std::string>().c_str(), tries.c_str(), k["flags"].get<uint32_t>(),
+                k["loggedIn"].get<bool>() ? "yes" : "no", charset, k["language"].get<uint32_t>(), label.c_str());
 }
 
 int Show(Engine& e, bool asJson) {
@@ -124,8 +127,8 @@ int Show(Engine& e, bool asJson) {
         return 0;
     }
     if (st["keys"].empty()) std::printf("No simulated keys. Make one with: simkey create SERIAL --plug\n");
-    else std::printf("  %-5s %-17s %-6s %-17s %-6s %-10s  %-5s %s\n", "SLOT", "SERIAL", "MODEL", "CSP NAME", "TRIES",
-                     "FLAGS", "LOGIN", "LABEL");
+    else std::printf("  %-5s %-17s %-6s %-17s %-6s %-10s  %-5s %-7s %-4s %s\n", "SLOT", "SERIAL", "MODEL", "CSP NAME",
+                     "TRIES", "FLAGS", "LOGIN", "CHARSET", "LANG", "LABEL");
     for (const json& k : st["keys"]) PrintKey(k);
     std::string script;
     for (const json& a : st["padScript"]) script += (script.empty() ? "" : ", ") + a.get<std::string>();
@@ -135,8 +138,9 @@ int Show(Engine& e, bool asJson) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int main() {
+    ::SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args = text::Utf8Arguments();
     if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;

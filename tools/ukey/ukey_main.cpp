@@ -2,6 +2,7 @@
 // and support staff. Every command calls one export and prints its answer;
 // a failure prints the result code and its text and exits non-zero.
 #include "api/velta_ukey.h"
+#include "text/command_line.h"
 
 #include <windows.h>
 
@@ -111,15 +112,16 @@ int ResolveSerial(const std::string& given, std::string& serial) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     ::SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> all = text::Utf8Arguments();
     std::vector<std::string> args;
     std::string serialOption;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+    for (size_t i = 0; i < all.size(); ++i) {
+        const std::string& a = all[i];
         if (a == "--serial") {
-            if (i + 1 >= argc) return Usage("--serial needs a serial number");
-            serialOption = argv[++i];
+            if (i + 1 >= all.size()) return Usage("--serial needs a serial number");
+            serialOption = all[++i];
         } else {
             args.push_back(a);
         }
