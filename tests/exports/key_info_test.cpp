@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 
@@ -153,6 +154,41 @@ TEST_F(KeyInfo, LabelLimitsAndRoundTrips) {
     EXPECT_EQ(api.GetLabel("", nullptr, &len), -401);
     EXPECT_EQ(api.GetLabel(nullptr, nullptr, &len), -401);
     EXPECT_EQ(api.GetLabel("LABEL-KEY-1", nullptr, nullptr), -401);
+}
+
+}  // namespace
+
+namespace {
+
+// Hostile lengths and texts: always a result code, never a write.
+TEST_F(KeyInfo, HostileLengthsAndTextsAreAnsweredWithoutWriting) {
+    CreateKey("HOSTILE-01", {{"label", "kept"}});
+    const std::string huge(100000, 'S');
+    for (int given : {0, -1, -100000, INT_MIN}) {
+        SCOPED_TRACE(given);
+        char buf[16];
+        std::memset(buf, 'x', sizeof buf);
+        int len = given;
+        EXPECT_EQ(Api().GetPrintNumber(buf, &len), -404);
+        len = given;
+        EXPECT_EQ(Api().GetLabel("HOSTILE-01", buf, &len), -404);
+        len = given;
+        EXPECT_EQ(Api().GetVidAndPid(buf, &len), -404);
+        len = given;
+        EXPECT_EQ(Api().GetVendorInfo(0, buf, &len), -404);
+        len = given;
+        EXPECT_EQ(Api().GetErrorMsg(-101, buf, &len), -404);
+        EXPECT_EQ(buf[0], 'x');
+    }
+    int len = 64;
+    char buf[64];
+    EXPECT_EQ(Api().GetLabel(huge.c_str(), buf, &len), -108);
+    EXPECT_EQ(Api().SetLabel(huge.c_str(), "x"), -108);
+    EXPECT_EQ(Api().SetLabel("HOSTILE-01", huge.c_str()), -401);
+    EXPECT_EQ(Api().SetCharset(huge.c_str(), "GBK"), -108);
+    EXPECT_EQ(Api().SetCharset("HOSTILE-01", huge.c_str()), -401);
+    EXPECT_EQ(Api().SetLanguage("HOSTILE-01", huge.c_str()), -401);
+    EXPECT_EQ(Label("HOSTILE-01"), "kept");
 }
 
 }  // namespace
