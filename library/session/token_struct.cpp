@@ -121,6 +121,12 @@ int32_t CTokenStruct::FindKey(const char* serial, uint32_t* slot, token::DeviceI
     return SelectKey(Mode::kFind, serial, slot, info, keyList, listRoom);
 }
 
+int32_t CTokenStruct::FindKeyOrRelease(const char* serial, uint32_t* slot, token::DeviceInfo* info) {
+    int32_t r = FindKey(serial, slot, info);
+    if (r != ERR_OK) ReleaseTokenLibrary();
+    return r;
+}
+
 int32_t CTokenStruct::OpenKey(const char* serial, uint32_t* slot, token::DeviceInfo* info, char* keyList,
                               size_t listRoom) {
     return SelectKey(Mode::kOpen, serial, slot, info, keyList, listRoom);
@@ -196,11 +202,7 @@ int32_t CTokenStruct::WriteKeyLabel(const char* serial, const char* label) {
     std::strcpy(text, label);
     uint32_t slot = 0;
     token::DeviceInfo info;
-    if (FindKey(serial, &slot, &info) != ERR_OK) {
-        int32_t r = lastResult_;
-        ReleaseTokenLibrary();
-        return Done(r);
-    }
+    if (FindKeyOrRelease(serial, &slot, &info) != ERR_OK) return lastResult_;
     if (entries_.manTokenParam(slot, token::kParamSetLabel, text) != token::kOk) {
         ReleaseTokenLibrary();
         return Done(ERR_INVALID_PARAM);
@@ -215,11 +217,7 @@ int32_t CTokenStruct::ReadKeyLabel(const char* serial, char* label, size_t label
     }
     uint32_t slot = 0;
     token::DeviceInfo info;
-    if (FindKey(serial, &slot, &info) != ERR_OK) {
-        int32_t r = lastResult_;
-        ReleaseTokenLibrary();
-        return Done(r);
-    }
+    if (FindKeyOrRelease(serial, &slot, &info) != ERR_OK) return lastResult_;
     uint8_t buf[260] = {};
     if (entries_.manTokenParam(slot, token::kParamGetLabel, buf) != token::kOk) {
         ReleaseTokenLibrary();

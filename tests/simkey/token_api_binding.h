@@ -13,14 +13,26 @@
 
 namespace testing_support {
 
-struct SimToken {
-    HMODULE module = win::LoadSystemLibrary(token::kLibraryName);
+// A component loaded for one test, its entries looked up by name.
+class LoadedComponent {
+public:
+    explicit LoadedComponent(const wchar_t* name) : module(win::LoadSystemLibrary(name)) {}
+    LoadedComponent(const LoadedComponent&) = delete;
+    LoadedComponent& operator=(const LoadedComponent&) = delete;
+    ~LoadedComponent() {
+        if (module) ::FreeLibrary(module);
+    }
     template <typename Fn>
     Fn Get(const char* name) const {
         Fn f = module ? reinterpret_cast<Fn>(::GetProcAddress(module, name)) : nullptr;
-        if (!f) ADD_FAILURE() << "token entry missing: " << name;
+        if (!f) ADD_FAILURE() << "entry missing: " << name;
         return f;
     }
+    HMODULE module;
+};
+
+struct SimToken : LoadedComponent {
+    SimToken() : LoadedComponent(token::kLibraryName) {}
     token::GetSlotListFn getSlotList = Get<token::GetSlotListFn>("PelkoT_GetSlotList");
     token::GetDeviceInfoFn getDeviceInfo = Get<token::GetDeviceInfoFn>("PelkoT_GetDeviceInfo");
     token::ManTokenParamFn param = Get<token::ManTokenParamFn>("PelkoT_ManTokenParam");
@@ -33,26 +45,14 @@ struct SimToken {
         EXPECT_EQ(getSlotList(1, ids, &count), token::kOk);
         return std::vector<ULONG>(ids, ids + std::min<ULONG>(count, token::kSlotQuery));
     }
-    ~SimToken() {
-        if (module) ::FreeLibrary(module);
-    }
 };
 
-struct SimPinpad {
-    HMODULE module = win::LoadSystemLibrary(pinpad::kLibraryName);
-    template <typename Fn>
-    Fn Get(const char* name) const {
-        Fn f = module ? reinterpret_cast<Fn>(::GetProcAddress(module, name)) : nullptr;
-        if (!f) ADD_FAILURE() << "PIN-pad entry missing: " << name;
-        return f;
-    }
+struct SimPinpad : LoadedComponent {
+    SimPinpad() : LoadedComponent(pinpad::kLibraryName) {}
     pinpad::IndicatorFn indicator = Get<pinpad::IndicatorFn>("Pinpad_Indicator");
     pinpad::GetKeyInfoFn getKeyInfo = Get<pinpad::GetKeyInfoFn>("Pinpad_GetKeyInfo");
     pinpad::ParamFn param = Get<pinpad::ParamFn>("Pinpad_Param");
     pinpad::ShowDialogFn showDialog = Get<pinpad::ShowDialogFn>("Pinpad_ShowDialog");
-    ~SimPinpad() {
-        if (module) ::FreeLibrary(module);
-    }
 };
 
 }  // namespace testing_support
