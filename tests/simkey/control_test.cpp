@@ -1,5 +1,6 @@
 // The control program and the shared state: what simkey.exe does in its own
 // process is what every other process sees.
+#include "process.h"
 #include "simkey_control.h"
 #include "token_api_binding.h"
 
@@ -11,35 +12,8 @@ namespace {
 
 class SimKeyProgram : public CleanKeyState {};
 
-// Runs simkey.exe with the arguments; its exit code and what it printed.
 int RunSimkey(const std::wstring& arguments, std::string* output = nullptr) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &sa, 0)) return -1;
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring cmd = L"\"" + ProgramDir() + L"simkey.exe\" " + arguments;
-    PROCESS_INFORMATION pi{};
-    BOOL started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-    ::CloseHandle(writeEnd);
-    std::string out;
-    char buf[4096];
-    DWORD got = 0;
-    while (started && ::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
-    ::CloseHandle(readEnd);
-    if (!started) return -1;
-    ::WaitForSingleObject(pi.hProcess, 30000);
-    DWORD code = 0;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-    if (output) *output = out;
-    return static_cast<int>(code);
+    return RunProgram(L"simkey.exe", arguments, output);
 }
 
 TEST_F(SimKeyProgram, KeysMadeByTheProgramAreSeenByTheTokenLibraryHere) {
