@@ -6,6 +6,8 @@
 #include "simkey/engine_api.h"
 #include "token/token_api.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -61,7 +63,13 @@ void ApplyFields(Key& k, const json& req) {
         k.model = Text(req["model"], "model", token::devinfo::kModelLen);
         if (k.model.empty()) throw Refusal("model must not be empty");
     }
-    if (req.contains("cspName")) k.cspName = Text(req["cspName"], "cspName", token::devinfo::kCspNameLen);
+    if (req.contains("cspName")) {
+        // The record pads it with blanks; readers name it without them.
+        k.cspName = Text(req["cspName"], "cspName", token::devinfo::kCspNameLen);
+        while (!k.cspName.empty() && k.cspName.back() == ' ') k.cspName.pop_back();
+        if (k.cspName.empty() || k.cspName.find('\\') != std::string::npos)
+            throw Refusal("cspName must be 1 to 16 characters without a backslash");
+    }
     if (req.contains("dataCode")) k.dataCode = Text(req["dataCode"], "dataCode", token::devinfo::kDataCodeLen);
     if (req.contains("pin")) SetPin(k, Text(req["pin"], "pin", kPinMax));
     if (req.contains("retryLimit")) {
@@ -99,6 +107,18 @@ Key& Named(State& s, const json& req) {
     return *k;
 }
 
+// Slot ids are 1..255: some provider records carry the slot in one byte. A
+// new insertion takes the next id after the last one handed out that no
+// plugged key holds, so an id comes back only after 254 others.
+uint32_t NextSlot(State& s) {
+    for (int tries = 0; tries < 255; ++tries) {
+        uint32_t id = s.nextSlot;
+        s.nextSlot = id >= 255 ? 1 : id + 1;
+        if (id >= 1 && id <= 255 && !FindBySlot(s, id)) return id;
+    }
+    throw Refusal("no free slot id");
+}
+
 size_t Plugged(const State& s) {
     size_t n = 0;
     for (const Key& k : s.keys) n += k.slot != 0;
@@ -115,12 +135,35 @@ json Describe(const Key& k) {
               {"labelHex", k.labelHex},     {"language", k.language},
               {"charset", k.charset},       {"languageMask", k.languageMask},
               {"slot", k.slot},             {"loggedIn", k.loggedIn}};
+    json containers = json::array();
+    for (const Container& c : k.containers) {
+        json pairs = json::array();
+        for (const Pair& p : c.pairs)
+            pairs.push_back({{"keySpec", p.keySpec}, {"kind", p.kind}, {"algorithm", p.algorithm}, {"bits", p.bits},
+                             {"keyIndex", p.keyIndex}, {"marked", p.marked}, {"publicKeyHex", p.publicKeyHex},
+                             {"certHex", p.certHex}});
+        containers.push_back({{"name", c.name}, {"pairs", pairs}});
+    }
+    j["containers"] = containers;
+    j["dataFlags"] = k.dataFlags;
+    j["dataValue"] = k.dataValue;
+    j["pinTimeout"] = k.pinTimeout;
     // The label as text when it is UTF-8 (the JSON writer refuses other
     // bytes); a GBK label shows in labelHex only.
     bool utf8 = label.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, label.data(),
                                                        static_cast<int>(label.size()), nullptr, 0) > 0;
     j["label"] = utf8 ? json(label) : json(nullptr);
     return j;
+}
+
+// "{%08X-%04X-%04x}" from random bits, as the key names its containers.
+std::string NewContainerName() {
+    uint8_t r[8];
+    if (!RandomBytes(r, sizeof r)) throw Refusal("no random bytes");
+    char name[40];
+    std::snprintf(name, sizeof name, "{%08X-%04X-%04x}", static_cast<unsigned>(r[0] << 24 | r[1] << 16 | r[2] << 8 | r[3]),
+                  static_cast<unsigned>(r[4] << 8 | r[5]), static_cast<unsigned>(r[6] << 8 | r[7]));
+    return name;
 }
 
 json Handle(const json& req) {
@@ -159,7 +202,7 @@ json Handle(const json& req) {
             s.keys.push_back(k);
             if (req.value("plug", false)) {
                 if (Plugged(s) >= kMaxPluggedKeys) throw Refusal("10 keys are plugged in already");
-                s.keys.back().slot = s.nextSlot++;
+                s.keys.back().slot = NextSlot(s);
             }
             answer["key"] = Describe(s.keys.back());
         });
@@ -174,8 +217,8 @@ json Handle(const json& req) {
             if (k.slot) throw Refusal(k.serial + " is plugged in already");
             if (Plugged(s) >= kMaxPluggedKeys) throw Refusal("10 keys are plugged in already");
             // A new slot id for every insertion: an id stays the key's while
-            // it is plugged and is never handed to another key.
-            k.slot = s.nextSlot++;
+            // it is plugged in.
+            k.slot = NextSlot(s);
             answer["key"] = Describe(k);
         });
     } else if (op == "unplug") {
@@ -190,6 +233,53 @@ json Handle(const json& req) {
         change([&](State& s) {
             Key& k = Named(s, req);
             ApplyFields(k, req);
+            answer["key"] = Describe(k);
+        });
+    } else if (op == "add_container") {
+        change([&](State& s) {
+            Key& k = Named(s, req);
+            Pair p;
+            const std::string alg = req.value("algorithm", "rsa2048");
+            if (alg == "rsa1024") p.algorithm = 1, p.bits = 1024;
+            else if (alg == "rsa2048") p.algorithm = 1, p.bits = 2048;
+            else if (alg == "sm2") p.algorithm = 2, p.bits = 256;
+            else throw Refusal("algorithm must be rsa1024, rsa2048 or sm2");
+            p.kind = req.contains("kind") ? Number(req["kind"], "kind") : 1;
+            if (p.kind < 1 || p.kind > 4) throw Refusal("kind must be 1 to 4");
+            p.keySpec = req.contains("keySpec") ? Number(req["keySpec"], "keySpec") : (p.kind == 3 ? 1 : 2);
+            if (p.keySpec != 1 && p.keySpec != 2) throw Refusal("keySpec must be 1 or 2");
+            p.keyIndex = req.contains("keyIndex") ? Number(req["keyIndex"], "keyIndex") : k.nextKeyIndex;
+            if (p.keyIndex > 255) throw Refusal("keyIndex must be 0 to 255");
+            k.nextKeyIndex = std::max(k.nextKeyIndex, p.keyIndex + 1);
+
+            std::string name = req.contains("container") ? Text(req["container"], "container", 200) : NewContainerName();
+            Container* c = FindContainer(k, name);
+            if (c && FindPair(*c, p.keySpec)) throw Refusal("container " + name + " holds that key spec already");
+
+            GeneratedPair g;
+            if (!GeneratePair(p.algorithm, p.bits, g)) throw Refusal("key pair generation failed");
+            p.privateKeyPem = g.privateKeyPem;
+            p.publicKeyHex = ToHex(g.publicKey);
+            if (req.value("cert", true)) {
+                static const char* kKindNames[] = {"", "transaction signing", "general signing", "encryption", "signing"};
+                Subject subject{req.value("cn", k.serial + " " + kKindNames[p.kind]), req.value("o", "VELTA Test Bank"),
+                                req.value("ou", "UKey")};
+                Validity v{req.value("startDays", -1L), req.value("endDays", 730L)};
+                std::string& caKey = p.algorithm == 2 ? s.ca.sm2KeyPem : s.ca.rsaKeyPem;
+                std::string caDer;
+                FromHex(p.algorithm == 2 ? s.ca.sm2CertHex : s.ca.rsaCertHex, caDer);
+                std::string der;
+                if (!IssueCertificate(p.algorithm, p.privateKeyPem, subject, v, p.keySpec, caKey, caDer, der))
+                    throw Refusal("certificate could not be issued");
+                (p.algorithm == 2 ? s.ca.sm2CertHex : s.ca.rsaCertHex) = ToHex(caDer);
+                p.certHex = ToHex(der);
+            }
+            if (!c) {
+                k.containers.push_back({name, {}});
+                c = &k.containers.back();
+            }
+            c->pairs.push_back(p);
+            answer["container"] = name;
             answer["key"] = Describe(k);
         });
     } else if (op == "pinpad") {
@@ -224,6 +314,8 @@ json Handle(const json& req) {
             answer["keys"] = keys;
             answer["padScript"] = script;
             answer["nextSlot"] = s.nextSlot;
+            answer["caRsaCertHex"] = s.ca.rsaCertHex;
+            answer["caSm2CertHex"] = s.ca.sm2CertHex;
             return token::kOk;
         });
         if (st != token::kOk) throw Refusal("simulated key state unavailable");

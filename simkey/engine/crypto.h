@@ -12,6 +12,8 @@ namespace simkey {
 
 void EnsureOpenSsl();
 
+bool RandomBytes(uint8_t* out, size_t n);
+
 std::string ToHex(const uint8_t* data, size_t n);
 std::string ToHex(const std::string& bytes);
 bool FromHex(const std::string& hex, std::string& bytes);
@@ -24,5 +26,34 @@ struct PinRecord {
 };
 PinRecord HashNewPin(const std::string& pin);
 bool PinMatches(const PinRecord& stored, const char* pin, size_t length);
+
+}  // namespace simkey
+
+namespace simkey {
+
+// A key pair made on the simulated key.
+struct GeneratedPair {
+    std::string privateKeyPem;  // PKCS #8
+    std::string publicKey;      // RSA modulus (big-endian) or SM2 point 04 || X || Y
+};
+// algorithm 1 RSA (bits 1024 or 2048), 2 SM2. False when OpenSSL fails.
+bool GeneratePair(uint32_t algorithm, uint32_t bits, GeneratedPair& out);
+
+// Subject of an issued certificate.
+struct Subject {
+    std::string cn, o, ou;
+};
+struct Validity {
+    long startDays = -1;   // notBefore relative to now
+    long endDays = 730;    // notAfter relative to now
+};
+
+// Issues a certificate for the pair from the test CA of its algorithm
+// (RSA pairs: an RSA CA signing with SHA-256; SM2 pairs: an SM2 CA signing
+// with SM3 and the default user identifier). Makes the CA into caKeyPem /
+// caCertDer when they are empty. Answers the certificate's DER.
+bool IssueCertificate(uint32_t algorithm, const std::string& subjectKeyPem, const Subject& subject,
+                      const Validity& validity, uint32_t keySpec, std::string& caKeyPem, std::string& caCertDer,
+                      std::string& certDer);
 
 }  // namespace simkey

@@ -19,6 +19,24 @@ inline constexpr size_t kMaxPluggedKeys = 10;
 inline constexpr int kPinMin = 6;
 inline constexpr int kPinMax = 20;
 
+// One key pair on a key, as the CSP reports it per container and key spec.
+struct Pair {
+    uint32_t keySpec = 2;     // 1 exchange (encryption), 2 signature
+    uint32_t kind = 1;        // 1 transaction-signing, 2 general-signing, 3 encryption
+    uint32_t algorithm = 1;   // 1 RSA, 2 SM2
+    uint32_t bits = 2048;     // 1024, 2048 (RSA) or 256 (SM2)
+    uint32_t keyIndex = 0;    // the pair's number on the key
+    std::string privateKeyPem;  // PKCS #8
+    std::string publicKeyHex;   // RSA modulus, or the SM2 point 04 || X || Y
+    std::string certHex;        // DER; empty while the pair has no certificate
+    bool marked = false;        // retired (the CSP's mark request)
+};
+
+struct Container {
+    std::string name;  // "{%08X-%04X-%04x}"
+    std::vector<Pair> pairs;
+};
+
 struct Key {
     std::string serial;       // up to 16 characters
     std::string model = "6155";
@@ -36,6 +54,12 @@ struct Key {
     uint32_t languageMask = 0x0000FF07;
     uint32_t slot = 0;        // 0 while unplugged
     bool loggedIn = false;
+    std::vector<Container> containers;
+    uint32_t nextKeyIndex = 1;
+    uint32_t dataFlags = 0;   // the data word the CSP keeps: flag word
+    uint32_t dataValue = 0;   // and value word
+    bool dataWritten = false; // a key whose data word was never written answers no data
+    bool pinTimeout = false;  // PIN-verify time-out flag
 };
 
 // One scripted PIN-pad answer: "pin" (pin; for a change also newPin),
@@ -46,8 +70,15 @@ struct PadAnswer {
     std::string newPin;
 };
 
+// The simulated key's own test certification authorities, made on first use.
+struct TestCa {
+    std::string rsaKeyPem, rsaCertHex;
+    std::string sm2KeyPem, sm2CertHex;
+};
+
 struct State {
     uint32_t nextSlot = 1;
+    TestCa ca;
     std::vector<Key> keys;
     std::deque<PadAnswer> padScript;
     std::vector<nlohmann::json> padCalls;  // the most recent calls, oldest first
@@ -55,11 +86,16 @@ struct State {
 
 inline constexpr size_t kPadCallsKept = 64;
 
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Pair, keySpec, kind, algorithm, bits, keyIndex, privateKeyPem,
+                                                publicKeyHex, certHex, marked)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Container, name, pairs)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Key, serial, model, cspName, dataCode, pinSalt, pinHash,
                                                 retryLimit, triesLeft, flags, attribute, labelHex, language,
-                                                charset, languageMask, slot, loggedIn)
+                                                charset, languageMask, slot, loggedIn, containers, nextKeyIndex,
+                                                dataFlags, dataValue, dataWritten, pinTimeout)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(TestCa, rsaKeyPem, rsaCertHex, sm2KeyPem, sm2CertHex)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PadAnswer, kind, pin, newPin)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(State, nextSlot, keys, padScript, padCalls)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(State, nextSlot, ca, keys, padScript, padCalls)
 
 // Runs `work` on the current state under the state lock and hands back the
 // status it returns. With kWrite the state is written back afterwards
@@ -75,5 +111,8 @@ std::wstring StateDirectory();
 // Lookups; nullptr when there is none.
 Key* FindBySlot(State& s, ULONG slot);
 Key* FindBySerial(State& s, const std::string& serial);
+Key* FindByCspName(State& s, const std::string& cspName);  // plugged keys only
+Container* FindContainer(Key& k, const std::string& name);
+Pair* FindPair(Container& c, uint32_t keySpec);
 
 }  // namespace simkey

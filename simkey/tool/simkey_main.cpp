@@ -22,6 +22,8 @@ const char kUsage[] =
     "  simkey set SERIAL options                 change a key\n"
     "  simkey plug SERIAL | unplug SERIAL        insert or pull out a key\n"
     "  simkey remove SERIAL                      forget a key\n"
+    "  simkey container add SERIAL [container options]  add a key pair (and certificate) to a key\n"
+    "  simkey containers SERIAL                  the key's containers and pairs\n"
     "  simkey pinpad ANSWER...                   queue PIN-pad answers, played one per dialog:\n"
     "        pin PIN | change OLD NEW | cancel | timeout | debugger | clear\n"
     "  simkey show [--json]                      keys, slots, PIN state and the PIN-pad script\n"
@@ -37,7 +39,16 @@ const char kUsage[] =
     "  --attribute X         device attribute word handed to the PIN pad\n"
     "  --label TEXT          label (UTF-8, up to 32 bytes); --label-hex HEX for raw bytes\n"
     "  --data-code CODE      the 8 data-code characters\n"
-    "  --language-mask X     languages the key's display can show\n";
+    "  --language-mask X     languages the key's display can show\n"
+    "\n"
+    "container options:\n"
+    "  --alg rsa1024|rsa2048|sm2   key pair algorithm (default rsa2048)\n"
+    "  --kind N              1 transaction-signing (default), 2 general-signing, 3 encryption\n"
+    "  --key-spec N          1 exchange, 2 signature (default: 1 for kind 3, else 2)\n"
+    "  --no-cert             a pair without certificate (as after a certificate request)\n"
+    "  --cn/--o/--ou TEXT    the certificate's subject (issued by the simulated key's test CA)\n"
+    "  --container NAME      add to this container (default: a new one)\n"
+    "  --start-days N, --end-days N   validity relative to today (default -1, 730)\n";
 
 struct Engine {
     SimKey_ControlFn control = nullptr;
@@ -81,15 +92,30 @@ constexpr Option kOptions[] = {
     {"--plug", "plug", false, false},
 };
 
+constexpr Option kContainerOptions[] = {
+    {"--alg", "algorithm", true, false},
+    {"--kind", "kind", true, true},
+    {"--key-spec", "keySpec", true, true},
+    {"--no-cert", "cert", false, false},
+    {"--cn", "cn", true, false},
+    {"--o", "o", true, false},
+    {"--ou", "ou", true, false},
+    {"--container", "container", true, false},
+    {"--start-days", "startDays", true, true},
+    {"--end-days", "endDays", true, true},
+};
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "simkey: %s\n", message.c_str());
     return 1;
 }
 
-bool ParseOptions(const std::vector<std::string>& args, size_t from, json& req, std::string& error) {
+template <size_t N>
+bool ParseOptions(const Option (&table)[N], const std::vector<std::string>& args, size_t from, json& req,
+                  std::string& error) {
     for (size_t i = from; i < args.size(); ++i) {
         const Option* opt = nullptr;
-        for (const Option& o : kOptions)
+        for (const Option& o : table)
             if (args[i] == o.flag) opt = &o;
         if (!opt) {
             error = "unknown option " + args[i];
@@ -103,7 +129,11 @@ bool ParseOptions(const std::vector<std::string>& args, size_t from, json& req, 
             error = std::string(opt->flag) + " needs a value";
             return false;
         }
-        req[opt->field] = args[++i];  // numbers as text: the engine reads 0x.. and decimal
+        ++i;
+        if (opt->numeric && (std::strcmp(opt->field, "startDays") == 0 || std::strcmp(opt->field, "endDays") == 0))
+            req[opt->field] = std::strtol(args[i].c_str(), nullptr, 10);  // signed day offsets
+        else
+            req[opt->field] = args[i];  // numbers as text: the engine reads 0x.. and decimal
     }
     return true;
 }
@@ -157,8 +187,33 @@ int main() {
         if (args.size() < 2 || args[1].rfind("--", 0) == 0) return Fail(cmd + " needs a serial number");
         req = {{"op", cmd}, {"serial", args[1]}};
         std::string error;
-        if ((cmd == "create" || cmd == "set") && !ParseOptions(args, 2, req, error)) return Fail(error);
+        if ((cmd == "create" || cmd == "set") && !ParseOptions(kOptions, args, 2, req, error)) return Fail(error);
         if (cmd != "create" && cmd != "set" && args.size() > 2) return Fail("unexpected " + args[2]);
+    } else if (cmd == "container" && args.size() >= 3 && args[1] == "add") {
+        req = {{"op", "add_container"}, {"serial", args[2]}};
+        std::string error;
+        if (!ParseOptions(kContainerOptions, args, 3, req, error)) return Fail(error);
+        json r = e.Call(req);
+        if (!r.value("ok", false)) return Fail(r.value("error", "failed"));
+        std::printf("%s\n", r["container"].get<std::string>().c_str());
+        return 0;
+    } else if (cmd == "containers" && args.size() >= 2) {
+        json st = e.Call({{"op", "state"}});
+        if (!st.value("ok", false)) return Fail(st.value("error", "failed"));
+        for (const json& k : st["keys"]) {
+            if (k["serial"] != args[1]) continue;
+            static const char* kAlgorithms[] = {"?", "RSA", "SM2"};
+            for (const json& c : k["containers"])
+                for (const json& p : c["pairs"])
+                    std::printf("%s  spec %u  kind %u  %s-%u  index %u  %s%s\n", c["name"].get<std::string>().c_str(),
+                                p["keySpec"].get<unsigned>(), p["kind"].get<unsigned>(),
+                                kAlgorithms[p["algorithm"].get<unsigned>() % 3], p["bits"].get<unsigned>(),
+                                p["keyIndex"].get<unsigned>(),
+                                p["certHex"].get<std::string>().empty() ? "no certificate" : "certificate",
+                                p["marked"].get<bool>() ? ", marked" : "");
+            return 0;
+        }
+        return Fail("no key with serial " + args[1]);
     } else if (cmd == "pinpad") {
         json answers = json::array();
         for (size_t i = 1; i < args.size(); ++i) {

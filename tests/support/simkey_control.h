@@ -27,13 +27,23 @@ void Plug(const std::string& serial);
 void Unplug(const std::string& serial);
 void PadAnswers(const json& answers);
 json KeyState(const std::string& serial);
+// Adds a container with one pair to a key (options as simkey container add
+// takes them: algorithm rsa1024|rsa2048|sm2, kind, keySpec, cert, cn...);
+// the new container's name.
+std::string AddContainer(const std::string& serial, json options = json::object());
+// A pair of a container, as the state shows it.
+json PairOf(const std::string& serial, const std::string& container, int keySpec);
+std::string HexToBytes(const std::string& hex);
 json PadCalls();
 
 // The folder of the running test program (with a trailing backslash).
 std::wstring ProgramDir();
 
+// Deletes every certificate of the current user's "MY" and "addressbook".
+void EmptyUserStores();
+
 // Clean start for every test: no simulated keys, no PIN-pad script or
-// recorded calls, no per-user product values.
+// recorded calls, no per-user product values, empty user stores.
 class CleanKeyState : public ::testing::Test {
 protected:
     void SetUp() override;
