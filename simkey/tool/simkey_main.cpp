@@ -1,6 +1,6 @@
 // simkey.exe: the control program of the simulated key. Creates keys, plugs
 // them in and pulls them out, scripts the PIN pad and shows the state.
-#include "simkey/engine_api.h"
+#include "simkey/control_client.h"
 #include "text/command_line.h"
 #include "win/system_module.h"
 
@@ -50,23 +50,7 @@ const char kUsage[] =
     "  --container NAME      add to this container (default: a new one)\n"
     "  --start-days N, --end-days N   validity relative to today (default -1, 730)\n";
 
-struct Engine {
-    SimKey_ControlFn control = nullptr;
-    SimKey_FreeFn free = nullptr;
-    bool Load() {
-        HMODULE m = win::LoadSystemLibrary(simkey::kEngineName);
-        if (!m) return false;
-        control = reinterpret_cast<SimKey_ControlFn>(::GetProcAddress(m, "SimKey_Control"));
-        free = reinterpret_cast<SimKey_FreeFn>(::GetProcAddress(m, "SimKey_Free"));
-        return control && free;
-    }
-    json Call(const json& request) {
-        char* answer = control(request.dump().c_str());
-        json j = json::parse(answer ? answer : "", nullptr, false);
-        free(answer);
-        return j.is_discarded() ? json{{"ok", false}, {"error", "unreadable answer"}} : j;
-    }
-};
+using Engine = simkey::ControlClient;
 
 struct Option {
     const char* flag;
@@ -176,7 +160,7 @@ int main() {
         return args.empty() ? 2 : 0;
     }
     Engine e;
-    if (!e.Load()) return Fail("simkey_engine.dll not found in the system directory (install the simulated key first)");
+    if (!e.loaded()) return Fail("simkey_engine.dll not found in the system directory (install the simulated key first)");
 
     const std::string& cmd = args[0];
     json req;

@@ -1,7 +1,7 @@
 #include "simkey_control.h"
 
 #include "config/product.h"
-#include "simkey/engine_api.h"
+#include "simkey/control_client.h"
 #include "win/crypt_handles.h"
 #include "win/system_module.h"
 
@@ -10,32 +10,14 @@
 namespace testing_support {
 namespace {
 
-struct Engine {
-    SimKey_ControlFn control = nullptr;
-    SimKey_FreeFn free = nullptr;
-    Engine() {
-        HMODULE m = win::LoadSystemLibrary(simkey::kEngineName);
-        if (!m) return;
-        control = reinterpret_cast<SimKey_ControlFn>(::GetProcAddress(m, "SimKey_Control"));
-        free = reinterpret_cast<SimKey_FreeFn>(::GetProcAddress(m, "SimKey_Free"));
-    }
-};
-
-Engine& TheEngine() {
-    static Engine e;
+const simkey::ControlClient& TheEngine() {
+    static simkey::ControlClient e;
     return e;
 }
 
 }  // namespace
 
-json SimKey(const json& request) {
-    Engine& e = TheEngine();
-    if (!e.control) return {{"ok", false}, {"error", "simkey_engine.dll not installed in the prefix"}};
-    char* answer = e.control(request.dump().c_str());
-    json j = json::parse(answer ? answer : "", nullptr, false);
-    e.free(answer);
-    return j;
-}
+json SimKey(const json& request) { return TheEngine().Call(request); }
 
 json SimKeyOk(const json& request) {
     json a = SimKey(request);
