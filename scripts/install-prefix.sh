@@ -24,6 +24,16 @@ for f in "$build"/bin/system/*.dll; do
   cmp -s "$f" "$sys/$(basename "$f")" 2>/dev/null || cp -f "$f" "$sys/"
 done
 
+# The install folder: the language files, stored as UTF-16 with a byte-order
+# mark so that the wide profile functions read every script.
+install_dir="$WINEPREFIX/drive_c/Program Files (x86)/VLBK/Quorvell"
+mkdir -p "$install_dir/langs"
+for f in "$top"/agent/langs/*.ini; do
+  out="$install_dir/langs/$(basename "$f")"
+  { printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$f"; } > "$out.tmp"
+  cmp -s "$out.tmp" "$out" 2>/dev/null && rm -f "$out.tmp" || mv -f "$out.tmp" "$out"
+done
+
 # Registry values of an installation; imported once per change of the file.
 stamp="$WINEPREFIX/.ukey-registry"
 if ! cmp -s "$top/scripts/product.reg" "$stamp" 2>/dev/null; then
