@@ -20,9 +20,12 @@ if [ ! -f "$WINEPREFIX/.ukey-prefix" ]; then
 fi
 
 sys="$WINEPREFIX/drive_c/windows/system32"
+install_file() { cmp -s "$1" "$2" 2>/dev/null || cp -f "$1" "$2"; }
 for f in "$build"/bin/system/*.dll; do
-  cmp -s "$f" "$sys/$(basename "$f")" 2>/dev/null || cp -f "$f" "$sys/"
+  install_file "$f" "$sys/$(basename "$f")"
 done
+# The provider as the system's CryptoAPI registers it has a file of its own.
+install_file "$build/bin/system/K2CSP_VELTA.dll" "$sys/K2CSP_VELTAs.dll"
 
 # The install folder: the language files, stored as UTF-16 with a byte-order
 # mark so that the wide profile functions read every script.

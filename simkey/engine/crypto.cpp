@@ -51,16 +51,10 @@ bool FromHex(const std::string& hex, std::string& bytes) {
 }
 
 namespace {
-std::string Digest(const std::string& salt, const char* pin, size_t length) {
-    EnsureOpenSsl();
-    uint8_t md[EVP_MAX_MD_SIZE];
-    unsigned mdLen = 0;
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) &&
-              EVP_DigestUpdate(ctx, salt.data(), salt.size()) && EVP_DigestUpdate(ctx, pin, length) &&
-              EVP_DigestFinal_ex(ctx, md, &mdLen);
-    EVP_MD_CTX_free(ctx);
-    return ok ? ToHex(md, mdLen) : std::string();
+std::string PinDigest(const std::string& salt, const char* pin, size_t length) {
+    Digest d("SHA256");
+    std::string value;
+    return d.Update(salt.data(), salt.size()) && d.Update(pin, length) && d.Final(value) ? ToHex(value) : std::string();
 }
 }  // namespace
 
@@ -69,13 +63,13 @@ PinRecord HashNewPin(const std::string& pin) {
     uint8_t salt[16];
     if (RAND_bytes(salt, sizeof salt) != 1) return {};
     std::string saltBytes(reinterpret_cast<char*>(salt), sizeof salt);
-    return {ToHex(salt, sizeof salt), Digest(saltBytes, pin.data(), pin.size())};
+    return {ToHex(salt, sizeof salt), PinDigest(saltBytes, pin.data(), pin.size())};
 }
 
 bool PinMatches(const PinRecord& stored, const char* pin, size_t length) {
     std::string salt;
     if (!FromHex(stored.saltHex, salt) || stored.hashHex.empty()) return false;
-    std::string h = Digest(salt, pin, length);
+    std::string h = PinDigest(salt, pin, length);
     return !h.empty() && h.size() == stored.hashHex.size() &&
            CRYPTO_memcmp(h.data(), stored.hashHex.data(), h.size()) == 0;
 }
@@ -249,6 +243,56 @@ bool IssueCertificate(uint32_t algorithm, const std::string& subjectKeyPem, cons
     if (!ok) return false;
     certDer = ToDer(cert.get());
     return !certDer.empty();
+}
+
+}  // namespace simkey
+
+namespace simkey {
+
+Digest::Digest(const char* name) {
+    EnsureOpenSsl();
+    const EVP_MD* md = EVP_get_digestbyname(name);
+    if (!md) return;
+    ctx_ = EVP_MD_CTX_new();
+    if (ctx_ && !EVP_DigestInit_ex(ctx_, md, nullptr)) {
+        EVP_MD_CTX_free(ctx_);
+        ctx_ = nullptr;
+    }
+}
+
+Digest::~Digest() { EVP_MD_CTX_free(ctx_); }
+
+bool Digest::Update(const void* data, size_t n) { return ctx_ && EVP_DigestUpdate(ctx_, data, n) == 1; }
+
+size_t Digest::Size() const { return ctx_ ? static_cast<size_t>(EVP_MD_CTX_get_size(ctx_)) : 0; }
+
+bool Digest::Final(std::string& value) {
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned n = 0;
+    if (!ctx_ || EVP_DigestFinal_ex(ctx_, md, &n) != 1) return false;
+    value.assign(reinterpret_cast<char*>(md), n);
+    return true;
+}
+
+bool RsaSignHash(const std::string& privateKeyPem, const char* mdName, const std::string& hash,
+                 std::string& signature) {
+    PkeyPtr key = FromPem(privateKeyPem);
+    if (!key || !EVP_PKEY_is_a(key.get(), "RSA")) return false;
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+    if (!ctx || EVP_PKEY_sign_init(ctx.get()) <= 0 || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0)
+        return false;
+    if (mdName) {
+        const EVP_MD* md = EVP_get_digestbyname(mdName);
+        if (!md || EVP_PKEY_CTX_set_signature_md(ctx.get(), md) <= 0) return false;
+    }
+    size_t n = 0;
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(hash.data());
+    if (EVP_PKEY_sign(ctx.get(), nullptr, &n, in, hash.size()) <= 0) return false;
+    signature.assign(n, '\0');
+    if (EVP_PKEY_sign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &n, in, hash.size()) <= 0)
+        return false;
+    signature.resize(n);
+    return true;
 }
 
 }  // namespace simkey

@@ -57,3 +57,32 @@ bool IssueCertificate(uint32_t algorithm, const std::string& subjectKeyPem, cons
                       std::string& certDer);
 
 }  // namespace simkey
+
+struct evp_md_ctx_st;  // OpenSSL's digest context
+
+namespace simkey {
+
+// A running digest ("SHA1", "MD5", "SHA256", "SHA384", "SHA512", "SM3").
+class Digest {
+public:
+    explicit Digest(const char* name);
+    Digest(const Digest&) = delete;
+    Digest& operator=(const Digest&) = delete;
+    ~Digest();
+    bool ok() const { return ctx_ != nullptr; }
+    bool Update(const void* data, size_t n);
+    // The value; the digest cannot be updated afterwards.
+    bool Final(std::string& value);
+    size_t Size() const;
+
+private:
+    ::evp_md_ctx_st* ctx_ = nullptr;
+};
+
+// RSA PKCS #1 v1.5 signature of a hash value with the private key; mdName
+// selects the DigestInfo (nullptr: the value is signed as it is, as for
+// the SSL3 SHA1+MD5 hash). The signature is big-endian.
+bool RsaSignHash(const std::string& privateKeyPem, const char* mdName, const std::string& hash,
+                 std::string& signature);
+
+}  // namespace simkey

@@ -7,9 +7,12 @@
 #include "state.h"
 
 #include "csp/csp_api.h"
+#include "pinpad/pinpad_api.h"
+#include "token/token_api.h"
 #include "simkey/engine_api.h"
 
 #include <cstring>
+#include <memory>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -26,6 +29,7 @@ using csp::ContainerInfo;
 using namespace csp;  // parameter ids
 
 struct Context {
+    bool silent = false;      // CRYPT_SILENT: no PIN dialog may be shown
     uint32_t slot = 0;        // 0: no reader named (verify context without container)
     std::string cspName;      // set when addressed through the CSP reader name
     std::string container;    // empty for a reader-only or verify context
@@ -37,9 +41,18 @@ struct KeyHandle {
     DWORD keySpec;
 };
 
+struct HashObject {
+    HCRYPTPROV prov;
+    ALG_ID algorithm;
+    std::unique_ptr<Digest> digest;  // null for a hash that only takes a value
+    std::string value;               // set when finished or given
+    bool finished = false;
+};
+
 std::mutex g_lock;
 std::map<HCRYPTPROV, Context> g_contexts;
 std::map<HCRYPTKEY, KeyHandle> g_keys;
+std::map<HCRYPTHASH, HashObject> g_hashes;
 ULONG_PTR g_nextHandle = 0x5100;
 
 BOOL Fail(DWORD error) {
@@ -171,6 +184,7 @@ extern "C" BOOL WINAPI SimCsp_AcquireContext(HCRYPTPROV* prov, LPCSTR container,
     const bool verify = (flags & CRYPT_VERIFYCONTEXT) != 0;
     const std::string text = container ? container : "";
     Context c;
+    c.silent = (flags & CRYPT_SILENT) != 0;
     std::string id;
     bool named = false;
     if (SplitReader(text, kTokenReader, id, c.container)) {
@@ -218,6 +232,8 @@ extern "C" BOOL WINAPI SimCsp_ReleaseContext(HCRYPTPROV prov, DWORD /*flags*/) {
     std::lock_guard<std::mutex> l(g_lock);
     if (!g_contexts.erase(prov)) return Fail(static_cast<DWORD>(NTE_BAD_UID));
     for (auto it = g_keys.begin(); it != g_keys.end();) it = it->second.prov == prov ? g_keys.erase(it) : std::next(it);
+    for (auto it = g_hashes.begin(); it != g_hashes.end();)
+        it = it->second.prov == prov ? g_hashes.erase(it) : std::next(it);
     return TRUE;
 }
 
@@ -360,5 +376,200 @@ extern "C" BOOL WINAPI SimCsp_GetKeyParam(HCRYPTPROV prov, HCRYPTKEY key, DWORD 
         default:
             return static_cast<DWORD>(NTE_BAD_TYPE);
         }
+    });
+}
+
+// Hashing and signing, so that a program that finds the key's certificate in
+// the user's store can sign with it through the system's CryptoAPI.
+namespace {
+
+struct HashAlgorithm {
+    ALG_ID id;
+    const char* digest;  // OpenSSL name; nullptr: only a given value
+    size_t size;
+};
+constexpr HashAlgorithm kHashAlgorithms[] = {
+    {CALG_MD5, "MD5", 16},         {CALG_SHA1, "SHA1", 20},       {CALG_SHA_256, "SHA256", 32},
+    {CALG_SHA_384, "SHA384", 48},  {CALG_SHA_512, "SHA512", 64},  {CALG_SSL3_SHAMD5, nullptr, 36},
+};
+
+const HashAlgorithm* FindHashAlgorithm(ALG_ID id) {
+    for (const HashAlgorithm& a : kHashAlgorithms)
+        if (a.id == id) return &a;
+    return nullptr;
+}
+
+// Finishes a hash and hands out its value (under g_lock).
+bool HashValue(HashObject& h, std::string& value) {
+    if (!h.finished) {
+        if (!h.digest || !h.digest->Final(h.value)) return false;
+        h.finished = true;
+    }
+    value = h.value;
+    return true;
+}
+
+// Statuses of the PIN dialog as CryptoAPI errors.
+DWORD PinError(ULONG status) {
+    if (status == token::kUserCancel) return static_cast<DWORD>(SCARD_W_CANCELLED_BY_USER);
+    if (status == token::kUserTimeout) return static_cast<DWORD>(SCARD_E_TIMEOUT);
+    if (status == token::kPinLocked) return static_cast<DWORD>(SCARD_W_CHV_BLOCKED);
+    if (status > token::kPinLocked && status <= token::PinWrong(14)) return static_cast<DWORD>(SCARD_W_WRONG_CHV);
+    return static_cast<DWORD>(NTE_FAIL);
+}
+
+}  // namespace
+
+extern "C" ULONG WINAPI SimTok_Login(ULONG slot, ULONG userType, const char* pin, ULONG length);
+extern "C" ULONG WINAPI SimPad_Indicator(HWND owner, FARPROC tokenFunction, ULONGLONG keyInfo, void* request);
+
+extern "C" BOOL WINAPI SimCsp_CreateHash(HCRYPTPROV prov, ALG_ID algorithm, HCRYPTKEY key, DWORD /*flags*/,
+                                         HCRYPTHASH* hash) {
+    if (!hash || key) return Fail(key ? static_cast<DWORD>(NTE_BAD_KEY) : ERROR_INVALID_PARAMETER);
+    if (!ContextOf(prov)) return Fail(static_cast<DWORD>(NTE_BAD_UID));
+    const HashAlgorithm* a = FindHashAlgorithm(algorithm);
+    if (!a) return Fail(static_cast<DWORD>(NTE_BAD_ALGID));
+    HashObject h{prov, algorithm, a->digest ? std::make_unique<Digest>(a->digest) : nullptr, "", false};
+    if (a->digest && !h.digest->ok()) return Fail(static_cast<DWORD>(NTE_BAD_ALGID));
+    std::lock_guard<std::mutex> l(g_lock);
+    *hash = g_nextHandle++;
+    g_hashes.emplace(*hash, std::move(h));
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SimCsp_HashData(HCRYPTPROV prov, HCRYPTHASH hash, const BYTE* data, DWORD length,
+                                       DWORD /*flags*/) {
+    std::lock_guard<std::mutex> l(g_lock);
+    auto it = g_hashes.find(hash);
+    if (it == g_hashes.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_HASH));
+    HashObject& h = it->second;
+    if (h.finished || !h.digest) return Fail(static_cast<DWORD>(NTE_BAD_HASH_STATE));
+    return h.digest->Update(data, length) ? TRUE : Fail(static_cast<DWORD>(NTE_FAIL));
+}
+
+extern "C" BOOL WINAPI SimCsp_SetHashParam(HCRYPTPROV prov, HCRYPTHASH hash, DWORD param, const BYTE* data,
+                                           DWORD /*flags*/) {
+    std::lock_guard<std::mutex> l(g_lock);
+    auto it = g_hashes.find(hash);
+    if (it == g_hashes.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_HASH));
+    if (param != HP_HASHVAL) return Fail(static_cast<DWORD>(NTE_BAD_TYPE));
+    if (!data) return Fail(ERROR_INVALID_PARAMETER);
+    HashObject& h = it->second;
+    h.value.assign(reinterpret_cast<const char*>(data), FindHashAlgorithm(h.algorithm)->size);
+    h.finished = true;
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SimCsp_GetHashParam(HCRYPTPROV prov, HCRYPTHASH hash, DWORD param, BYTE* data,
+                                           DWORD* length, DWORD /*flags*/) {
+    std::lock_guard<std::mutex> l(g_lock);
+    auto it = g_hashes.find(hash);
+    if (it == g_hashes.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_HASH));
+    HashObject& h = it->second;
+    DWORD e;
+    if (param == HP_ALGID) {
+        e = Answer(&h.algorithm, sizeof h.algorithm, data, length);
+    } else if (param == HP_HASHSIZE) {
+        DWORD size = static_cast<DWORD>(FindHashAlgorithm(h.algorithm)->size);
+        e = Answer(&size, sizeof size, data, length);
+    } else if (param == HP_HASHVAL) {
+        std::string value;
+        if (!data && length) {  // a size query does not finish the hash
+            *length = static_cast<DWORD>(FindHashAlgorithm(h.algorithm)->size);
+            return TRUE;
+        }
+        e = HashValue(h, value) ? Answer(value.data(), value.size(), data, length) : static_cast<DWORD>(NTE_BAD_HASH_STATE);
+    } else {
+        e = static_cast<DWORD>(NTE_BAD_TYPE);
+    }
+    return e == ERROR_SUCCESS ? TRUE : Fail(e);
+}
+
+extern "C" BOOL WINAPI SimCsp_DestroyHash(HCRYPTPROV /*prov*/, HCRYPTHASH hash) {
+    std::lock_guard<std::mutex> l(g_lock);
+    return g_hashes.erase(hash) ? TRUE : Fail(static_cast<DWORD>(NTE_BAD_HASH));
+}
+
+// Signs on the key: the user's PIN is asked through the PIN pad when the key
+// is not logged in (never in a silent context).
+extern "C" BOOL WINAPI SimCsp_SignHash(HCRYPTPROV prov, HCRYPTHASH hash, DWORD keySpec, LPCWSTR /*description*/,
+                                       DWORD flags, BYTE* signature, DWORD* length) {
+    if (!length) return Fail(ERROR_INVALID_PARAMETER);
+    std::optional<Context> c = ContextOf(prov);
+    if (!c) return Fail(static_cast<DWORD>(NTE_BAD_UID));
+    std::string value;
+    ALG_ID algorithm = 0;
+    {
+        std::lock_guard<std::mutex> l(g_lock);
+        auto it = g_hashes.find(hash);
+        if (it == g_hashes.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_HASH));
+        algorithm = it->second.algorithm;
+        if (signature && !HashValue(it->second, value)) return Fail(static_cast<DWORD>(NTE_BAD_HASH_STATE));
+    }
+    std::string pem;
+    size_t modulus = 0;
+    bool loggedIn = false;
+    if (!OnPair(prov, keySpec, Access::kRead, [&](Key& k, Container&, Pair& p) -> DWORD {
+            if (p.algorithm != 1) return static_cast<DWORD>(NTE_BAD_ALGID);
+            pem = p.privateKeyPem;
+            modulus = p.publicKeyHex.size() / 2;
+            loggedIn = k.loggedIn;
+            return ERROR_SUCCESS;
+        }))
+        return FALSE;
+    if (!signature) {
+        *length = static_cast<DWORD>(modulus);
+        return TRUE;
+    }
+    if (*length < modulus) {
+        *length = static_cast<DWORD>(modulus);
+        return Fail(ERROR_MORE_DATA);
+    }
+    if (!loggedIn) {
+        if (c->silent) return Fail(static_cast<DWORD>(NTE_SILENT_CONTEXT));
+        pinpad::RequestBlock request = pinpad::MakeRequest(pinpad::kOpVerify, c->slot | token::kSlotFlag);
+        ULONG status = SimPad_Indicator(nullptr, reinterpret_cast<FARPROC>(&SimTok_Login), 0, &request);
+        if (status != token::kOk) return Fail(PinError(status));
+    }
+    const HashAlgorithm* a = FindHashAlgorithm(algorithm);
+    const char* md = (flags & CRYPT_NOHASHOID) ? nullptr : a->digest;
+    std::string sig;
+    if (!RsaSignHash(pem, md, value, sig)) return Fail(static_cast<DWORD>(NTE_FAIL));
+    // CryptoAPI hands signatures out least significant byte first.
+    std::copy(sig.rbegin(), sig.rend(), signature);
+    *length = static_cast<DWORD>(sig.size());
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI SimCsp_GenRandom(HCRYPTPROV prov, DWORD length, BYTE* buffer) {
+    if (!ContextOf(prov)) return Fail(static_cast<DWORD>(NTE_BAD_UID));
+    return RandomBytes(buffer, length) ? TRUE : Fail(static_cast<DWORD>(NTE_FAIL));
+}
+
+// The public key of an RSA pair as a PUBLICKEYBLOB.
+extern "C" BOOL WINAPI SimCsp_ExportKey(HCRYPTPROV prov, HCRYPTKEY key, HCRYPTKEY exchangeKey, DWORD blobType,
+                                        DWORD /*flags*/, BYTE* data, DWORD* length) {
+    if (exchangeKey || blobType != PUBLICKEYBLOB) return Fail(static_cast<DWORD>(NTE_BAD_TYPE));
+    KeyHandle h;
+    {
+        std::lock_guard<std::mutex> l(g_lock);
+        auto it = g_keys.find(key);
+        if (it == g_keys.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_KEY));
+        h = it->second;
+    }
+    return OnPair(prov, h.keySpec, Access::kRead, [&](Key&, Container&, Pair& p) -> DWORD {
+        if (p.algorithm != 1) return static_cast<DWORD>(NTE_BAD_TYPE);
+        std::string modulus = Bytes(p.publicKeyHex);
+        std::string blob(sizeof(BLOBHEADER) + sizeof(RSAPUBKEY), '\0');
+        auto* header = reinterpret_cast<BLOBHEADER*>(blob.data());
+        header->bType = PUBLICKEYBLOB;
+        header->bVersion = CUR_BLOB_VERSION;
+        header->aiKeyAlg = p.keySpec == AT_KEYEXCHANGE ? CALG_RSA_KEYX : CALG_RSA_SIGN;
+        auto* rsa = reinterpret_cast<RSAPUBKEY*>(blob.data() + sizeof(BLOBHEADER));
+        rsa->magic = 0x31415352;  // "RSA1"
+        rsa->bitlen = static_cast<DWORD>(modulus.size() * 8);
+        rsa->pubexp = 65537;
+        blob.append(modulus.rbegin(), modulus.rend());  // little-endian
+        return Answer(blob.data(), blob.size(), data, length);
     });
 }
