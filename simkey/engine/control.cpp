@@ -1,6 +1,7 @@
 // SimKey_Control: the control interface of the simulated key, used by
 // simkey.exe and the tests. Requests and answers are JSON.
 #include "crypto.h"
+#include "device_notify.h"
 #include "state.h"
 
 #include "simkey/engine_api.h"
@@ -148,6 +149,7 @@ json Describe(const Key& k) {
     j["dataFlags"] = k.dataFlags;
     j["dataValue"] = k.dataValue;
     j["pinTimeout"] = k.pinTimeout;
+    j["signWayCalls"] = k.signWayCalls;
     // The label as text when it is UTF-8 (the JSON writer refuses other
     // bytes); a GBK label shows in labelHex only.
     bool utf8 = label.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, label.data(),
@@ -206,29 +208,34 @@ json Handle(const json& req) {
             }
             answer["key"] = Describe(s.keys.back());
         });
+        if (req.value("plug", false) && req.value("notify", true))
+            answer["notified"] = BroadcastDeviceChange(true, answer["key"]["serial"].get<std::string>());
     } else if (op == "remove") {
         change([&](State& s) {
             Key& k = Named(s, req);
             s.keys.erase(s.keys.begin() + (&k - s.keys.data()));
         });
-    } else if (op == "plug") {
+    } else if (op == "plug" || op == "unplug") {
+        // The state changes first; the notification goes out after the lock
+        // is released, since the windows that receive it read the state.
+        std::string serial;
         change([&](State& s) {
             Key& k = Named(s, req);
-            if (k.slot) throw Refusal(k.serial + " is plugged in already");
-            if (Plugged(s) >= kMaxPluggedKeys) throw Refusal("10 keys are plugged in already");
-            // A new slot id for every insertion: an id stays the key's while
-            // it is plugged in.
-            k.slot = NextSlot(s);
+            serial = k.serial;
+            if (op == "unplug") {
+                if (!k.slot) throw Refusal(k.serial + " is not plugged in");
+                k.slot = 0;
+                k.loggedIn = false;
+            } else {
+                if (k.slot) throw Refusal(k.serial + " is plugged in already");
+                if (Plugged(s) >= kMaxPluggedKeys) throw Refusal("10 keys are plugged in already");
+                // A new slot id for every insertion: an id stays the key's
+                // while it is plugged in.
+                k.slot = NextSlot(s);
+            }
             answer["key"] = Describe(k);
         });
-    } else if (op == "unplug") {
-        change([&](State& s) {
-            Key& k = Named(s, req);
-            if (!k.slot) throw Refusal(k.serial + " is not plugged in");
-            k.slot = 0;
-            k.loggedIn = false;
-            answer["key"] = Describe(k);
-        });
+        if (req.value("notify", true)) answer["notified"] = BroadcastDeviceChange(op == "plug", serial);
     } else if (op == "set") {
         change([&](State& s) {
             Key& k = Named(s, req);

@@ -60,6 +60,8 @@ struct Key {
     uint32_t dataValue = 0;   // and value word
     bool dataWritten = false; // a key whose data word was never written answers no data
     bool pinTimeout = false;  // PIN-verify time-out flag
+    bool changed = false;     // told that its objects changed; reported once to a slot query
+    uint32_t signWayCalls = 0;
 };
 
 // One scripted PIN-pad answer: "pin" (pin; for a change also newPin),
@@ -92,7 +94,8 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Container, name, pairs)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Key, serial, model, cspName, dataCode, pinSalt, pinHash,
                                                 retryLimit, triesLeft, flags, attribute, labelHex, language,
                                                 charset, languageMask, slot, loggedIn, containers, nextKeyIndex,
-                                                dataFlags, dataValue, dataWritten, pinTimeout)
+                                                dataFlags, dataValue, dataWritten, pinTimeout, changed,
+                                                signWayCalls)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(TestCa, rsaKeyPem, rsaCertHex, sm2KeyPem, sm2CertHex)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PadAnswer, kind, pin, newPin)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(State, nextSlot, ca, keys, padScript, padCalls)

@@ -123,9 +123,29 @@ extern "C" ULONG WINAPI SimTok_ManTokenParam(ULONG slot, ULONG param, void* buff
             u32() = k.languageMask;
             return token::kOk;
         });
+    case token::kParamKeyChanged:
+        return OnKey(Access::kWrite, slot, [&](Key& k) -> ULONG {
+            k.changed = true;
+            return token::kOk;
+        });
+    case token::kParamSlotChanged:
+        // 0 while the slot holds the same key with the same objects; a key
+        // whose objects changed answers 1 once.
+        return OnKey(Access::kWrite, slot, [&](Key& k) -> ULONG {
+            bool was = k.changed;
+            k.changed = false;
+            return was ? 1 : token::kOk;
+        });
     default:
         return kNotSimulated;
     }
+}
+
+extern "C" ULONG WINAPI SimTok_SetSignWay(ULONG slot) {
+    return OnKey(Access::kWrite, slot, [&](Key& k) -> ULONG {
+        ++k.signWayCalls;
+        return token::kOk;
+    });
 }
 
 extern "C" ULONG WINAPI SimTok_Login(ULONG slot, ULONG userType, const char* pin, ULONG length) {

@@ -40,6 +40,8 @@ SIMKEY_FORWARD(ULONG, PelkoT_Login, "SimTok_Login", simkey::kEngineMissing,
 SIMKEY_FORWARD(ULONG, PelkoT_Logout, "SimTok_Logout", simkey::kEngineMissing, (ULONG slot, ULONG reserved),
                (slot, reserved))
 
+SIMKEY_FORWARD(ULONG, PelkoT_SetSignWay, "SimTok_SetSignWay", simkey::kEngineMissing, (ULONG slot), (slot))
+
 // Entries whose behaviour comes with later work: present, so that callers
 // bind, and answering kNotSimulated.
 #define SIMKEY_NOT_YET(Name) \
@@ -47,7 +49,6 @@ SIMKEY_FORWARD(ULONG, PelkoT_Logout, "SimTok_Logout", simkey::kEngineMissing, (U
 
 SIMKEY_NOT_YET(PelkoT_ChangePin)
 SIMKEY_NOT_YET(PelkoT_InitToken)
-SIMKEY_NOT_YET(PelkoT_SetSignWay)
 SIMKEY_NOT_YET(PelkoT_ReadObject)
 SIMKEY_NOT_YET(PelkoT_CreateObject)
 SIMKEY_NOT_YET(PelkoT_GeneratePairKey)

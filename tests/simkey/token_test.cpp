@@ -154,6 +154,24 @@ TEST_F(SimTokenTest, KeyParameters) {
     EXPECT_EQ(tok.param(slot, token::kParamGetCharset, nullptr), simkey::kBadArgument);
 }
 
+TEST_F(SimTokenTest, SlotChangeQueryAndSignWay) {
+    CreateKey("CHANGE-KEY-1");
+    const ULONG slot = tok.Slots().at(0);
+    EXPECT_EQ(tok.param(slot, token::kParamSlotChanged, nullptr), token::kOk);  // the same key
+    uint32_t one = 1;
+    EXPECT_EQ(tok.param(slot | token::kSlotFlag, token::kParamKeyChanged, &one), token::kOk);
+    EXPECT_NE(tok.param(slot, token::kParamSlotChanged, nullptr), token::kOk);  // its objects changed: once
+    EXPECT_EQ(tok.param(slot, token::kParamSlotChanged, nullptr), token::kOk);
+    Unplug("CHANGE-KEY-1");
+    EXPECT_EQ(tok.param(slot, token::kParamSlotChanged, nullptr), simkey::kNoToken);  // the key is gone
+
+    Plug("CHANGE-KEY-1");
+    auto setSignWay = tok.Get<ULONG(WINAPI*)(ULONG)>("PelkoT_SetSignWay");
+    EXPECT_EQ(setSignWay(tok.Slots().at(0)), token::kOk);
+    EXPECT_EQ(KeyState("CHANGE-KEY-1")["signWayCalls"], 1);
+    EXPECT_EQ(setSignWay(slot + 77), simkey::kNoToken);
+}
+
 TEST_F(SimTokenTest, EntriesOfLaterWorkAnswerNotSimulated) {
     using NoArgs = ULONG(WINAPI*)();
     for (const char* name : {"PelkoT_ChangePin", "PelkoT_InitToken", "PelkoT_RsaSign", "Ossl_Z_SM3"})
