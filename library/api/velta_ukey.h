@@ -27,6 +27,13 @@ int UKEYAPI GetVendorInfo(int type, char* buffer, int* length);
 int UKEYAPI SetLabel(const char* serial, const char* label);
 int UKEYAPI GetLabel(const char* serial, char* buffer, int* length);
 
+/* Key events: WaitForKeyEvent blocks until the tray agent reports a key
+ * arriving (event type 1) or being removed (2), or until StopDetectUKey is
+ * called from another thread of the process (0). A missing serial buffer is
+ * a size query answered with 17. */
+int UKEYAPI WaitForKeyEvent(unsigned* eventType, char* serial, int* length);
+int UKEYAPI StopDetectUKey(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -13,7 +13,8 @@ TEST(LibraryBinary, ExportsExactlyTheImplementedFunctions) {
     std::sort(names.begin(), names.end());
     const std::vector<std::string> expected = {
         "Finalize",  "GetErrorMsg",    "GetLabel",     "GetLastErrCode", "GetPrintNumber", "GetVendorInfo",
-        "GetVidAndPid", "Initialize", "SetCharset", "SetLabel",       "SetLanguage",
+        "GetVidAndPid", "Initialize", "SetCharset", "SetLabel",       "SetLanguage", "StopDetectUKey",
+        "WaitForKeyEvent",
     };
     EXPECT_EQ(names, expected);
 }

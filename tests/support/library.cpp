@@ -35,6 +35,8 @@ KeyApi LoadApi() {
     Bind(a.module, a.GetVendorInfo, "GetVendorInfo");
     Bind(a.module, a.SetLabel, "SetLabel");
     Bind(a.module, a.GetLabel, "GetLabel");
+    Bind(a.module, a.WaitForKeyEvent, "WaitForKeyEvent");
+    Bind(a.module, a.StopDetectUKey, "StopDetectUKey");
     return a;
 }
 

@@ -24,6 +24,8 @@ struct KeyApi {
     decltype(&::GetVendorInfo) GetVendorInfo = nullptr;
     decltype(&::SetLabel) SetLabel = nullptr;
     decltype(&::GetLabel) GetLabel = nullptr;
+    decltype(&::WaitForKeyEvent) WaitForKeyEvent = nullptr;
+    decltype(&::StopDetectUKey) StopDetectUKey = nullptr;
 
     int LastErr() const {
         int c = 12345;

@@ -2,10 +2,14 @@
 // and support staff. Every command calls one export and prints its answer;
 // a failure prints the result code and its text and exits non-zero.
 #include "api/velta_ukey.h"
+#include "events/key_event_signal.h"
+#include "events/shared_block.h"
 #include "text/command_line.h"
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -24,6 +28,10 @@ const char kUsage[] =
     "  ukey charset GBK|UTF-8 [--serial S]  the character set the key keeps its texts in\n"
     "  ukey language NAME [--serial S]    the key display's language (zh_CN, en_US, zh_TW, ...)\n"
     "  ukey error CODE                    the text of a result code\n"
+    "  ukey wait [--count N]              print key events as they arrive (Ctrl+C ends)\n"
+    "  ukey event arrival|removal SERIAL [--seq N]\n"
+    "                                     report a key event as the tray agent does\n"
+    "                                     (default sequence number: the block's plus 1)\n"
     "\n"
     "Without --serial a command works on the only key present.\n";
 
@@ -37,6 +45,8 @@ struct Library {
     decltype(&::GetLabel) getLabel = nullptr;
     decltype(&::SetCharset) setCharset = nullptr;
     decltype(&::SetLanguage) setLanguage = nullptr;
+    decltype(&::WaitForKeyEvent) waitForKeyEvent = nullptr;
+    decltype(&::StopDetectUKey) stopDetectUKey = nullptr;
 
     template <typename Fn>
     bool Bind(Fn& fn, const char* name) {
@@ -55,7 +65,8 @@ struct Library {
         return module && Bind(getErrorMsg, "GetErrorMsg") && Bind(getPrintNumber, "GetPrintNumber") &&
                Bind(getVidAndPid, "GetVidAndPid") && Bind(getVendorInfo, "GetVendorInfo") &&
                Bind(setLabel, "SetLabel") && Bind(getLabel, "GetLabel") && Bind(setCharset, "SetCharset") &&
-               Bind(setLanguage, "SetLanguage");
+               Bind(setLanguage, "SetLanguage") && Bind(waitForKeyEvent, "WaitForKeyEvent") &&
+               Bind(stopDetectUKey, "StopDetectUKey");
     }
 
     std::string Text(int code) {
@@ -110,18 +121,109 @@ int ResolveSerial(const std::string& given, std::string& serial) {
     return 0;
 }
 
+// A whole number in decimal or 0x hexadecimal, 0 .. 0xFFFFFFFF.
+bool ParseNumber(const std::string& s, uint32_t& out) {
+    if (s.empty() || s[0] == '-') return false;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(s.c_str(), &end, 0);
+    if (*end != '\0' || v > 0xFFFFFFFFull) return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Ctrl+C may come while no wait is in progress (between two events): keep
+// stopping until the wait loop has left.
+std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_waitLoopDone{false};
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+    g_interrupted = true;
+    for (int i = 0; i < 500 && !g_waitLoopDone; ++i) {
+        g_lib.stopDetectUKey();
+        ::Sleep(10);
+    }
+    return TRUE;
+}
+
+// count 0: until Ctrl+C.
+int WaitCommand(uint32_t count) {
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    int status = 0;
+    // Room for the longest serial the shared block can carry.
+    char serial[128];
+    for (uint32_t seen = 0; (count == 0 || seen < count) && !g_interrupted; ++seen) {
+        unsigned type = 0;
+        int len = sizeof serial;
+        int r = g_lib.waitForKeyEvent(&type, serial, &len);
+        if (r != 0) {
+            status = Failed("WaitForKeyEvent", r);
+            break;
+        }
+        if (type == static_cast<unsigned>(events::KeyEvent::Stopped)) break;
+        std::printf("%s %s\n", type == static_cast<unsigned>(events::KeyEvent::Arrival) ? "arrival" : "removal",
+                    serial);
+        std::fflush(stdout);
+    }
+    g_waitLoopDone = true;
+    return status;
+}
+
+// Writes the record into the shared block and sets the events, as the tray
+// agent does; needs no key and no library.
+int EventCommand(const std::vector<std::string>& args, const std::string& seqOption) {
+    struct Kind {
+        const char* word;
+        events::KeyEvent kind;
+    };
+    constexpr Kind kKinds[] = {{"arrival", events::KeyEvent::Arrival}, {"removal", events::KeyEvent::Removal}};
+    if (args.size() != 3) return Usage("event needs arrival or removal and a serial number");
+    const Kind* kind = nullptr;
+    for (const Kind& k : kKinds)
+        if (args[1] == k.word) kind = &k;
+    if (!kind) return Usage("event kind must be arrival or removal, not '" + args[1] + "'");
+    std::string_view serial = events::TrimSerial(args[2]);
+    if (serial.empty() || serial.size() > events::kSerialMax)
+        return Usage("a serial number has 1 to 16 characters");
+    for (char c : serial)
+        if (c < 0x20 || c > 0x7E) return Usage("a serial number is printable ASCII");
+
+    events::SharedBlock& block = events::ProcessBlock();
+    if (!block.OpenOrCreate()) {
+        std::printf("the shared information block cannot be opened or created (error %lu)\n", ::GetLastError());
+        return 1;
+    }
+    uint32_t sequence = 0;
+    if (!seqOption.empty()) {
+        if (!ParseNumber(seqOption, sequence)) return Usage("--seq needs a number 0 .. 0xFFFFFFFF");
+    } else {
+        sequence = block.ReadKeyEvent().sequence + 1;
+    }
+    if (!block.WriteKeyEvent(sequence, serial)) {
+        std::printf("the key event record could not be written\n");
+        return 1;
+    }
+    int set = events::SignalKeyEvent(kind->kind);
+    std::printf("%s %.*s: record %u written, %d event%s set\n", kind->word, static_cast<int>(serial.size()),
+                serial.data(), sequence, set, set == 1 ? "" : "s");
+    return 0;
+}
+
 }  // namespace
 
 int main() {
     ::SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> all = text::Utf8Arguments();
     std::vector<std::string> args;
-    std::string serialOption;
+    std::string serialOption, countOption, seqOption;
     for (size_t i = 0; i < all.size(); ++i) {
         const std::string& a = all[i];
         if (a == "--serial") {
             if (i + 1 >= all.size()) return Usage("--serial needs a serial number");
             serialOption = all[++i];
+        } else if (a == "--count" || a == "--seq") {
+            if (i + 1 >= all.size()) return Usage(a + " needs a number");
+            (a == "--count" ? countOption : seqOption) = all[++i];
         } else {
             args.push_back(a);
         }
@@ -130,6 +232,7 @@ int main() {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
+    if (args[0] == "event") return EventCommand(args, seqOption);
     if (!g_lib.Load()) {
         std::fprintf(stderr, "ukey: velta_unified_qvlukey_64.dll not found beside ukey.exe, or incomplete\n");
         return 1;
@@ -167,6 +270,13 @@ int main() {
         int code = static_cast<int>(std::strtol(args[1].c_str(), nullptr, 0));
         std::printf("%d %s\n", code, g_lib.Text(code).c_str());
         return 0;
+    }
+
+    if (cmd == "wait") {
+        uint32_t count = 0;
+        if (!countOption.empty() && (!ParseNumber(countOption, count) || count == 0))
+            return Usage("--count needs a number above 0");
+        return WaitCommand(count);
     }
 
     std::string serial;
