@@ -80,15 +80,11 @@ DWORD AddCertToStore(const char* providerName, DWORD algorithm, const char* stor
     return 0;
 }
 
-DWORD RemoveProviderCerts(const char* providerName, DWORD storeSelector, const char* container, int keySpecMode) {
+DWORD RemoveProviderCertsWhere(const char* providerName, DWORD storeSelector, const RemovalRule& remove) {
     win::CertStore store(OpenUserStore(storeSelector));
     if (!store) return LastError();
-    std::wstring provider, prefix;
+    std::wstring provider;
     if (!providerName || !NameToWide(providerName, provider)) return 0;
-    const bool haveContainer = container != nullptr;
-    // A container that does not convert must not widen the removal to all.
-    if (haveContainer && !NameToWide(container, prefix)) return ERROR_INVALID_PARAMETER;
-    static const std::wstring kSystemNaming = L"\\\\.\\";
 
     // Deleting while enumerating loops forever on Wine: collect first.
     std::vector<win::CertContext> doomed;
@@ -97,18 +93,24 @@ DWORD RemoveProviderCerts(const char* providerName, DWORD storeSelector, const c
         const CRYPT_KEY_PROV_INFO* info = ProviderInfo(c, room);
         if (!info || !info->pwszProvName || provider != info->pwszProvName) continue;
         const wchar_t* name = info->pwszContainerName ? info->pwszContainerName : L"";
-        bool remove;
-        if (keySpecMode == -1) {
-            remove = !haveContainer || !BeginsWith(name, kSystemNaming) || BeginsWith(name, prefix);
-        } else {
-            remove = (!haveContainer || BeginsWith(name, prefix)) &&
-                     (keySpecMode == 0 || info->dwKeySpec == static_cast<DWORD>(keySpecMode));
-        }
-        if (remove) doomed.emplace_back(::CertDuplicateCertificateContext(c));
+        if (remove(name, info->dwKeySpec)) doomed.emplace_back(::CertDuplicateCertificateContext(c));
     }
     for (win::CertContext& c : doomed) ::CertDeleteCertificateFromStore(c.release());  // frees the context; failures ignored
     if (!doomed.empty()) Commit(store.get());
     return 0;
+}
+
+DWORD RemoveProviderCerts(const char* providerName, DWORD storeSelector, const char* container, int keySpecMode) {
+    std::wstring prefix;
+    const bool haveContainer = container != nullptr;
+    // A container that does not convert must not widen the removal to all.
+    if (haveContainer && !NameToWide(container, prefix)) return ERROR_INVALID_PARAMETER;
+    static const std::wstring kSystemNaming = L"\\\\.\\";
+    return RemoveProviderCertsWhere(providerName, storeSelector, [&](const wchar_t* name, DWORD keySpec) {
+        if (keySpecMode == -1) return !haveContainer || !BeginsWith(name, kSystemNaming) || BeginsWith(name, prefix);
+        return (!haveContainer || BeginsWith(name, prefix)) &&
+               (keySpecMode == 0 || keySpec == static_cast<DWORD>(keySpecMode));
+    });
 }
 
 }  // namespace store

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace store {
@@ -31,6 +32,12 @@ DWORD AddCertToStore(const char* providerName, DWORD algorithm, const char* stor
 // whatever the key spec, a positive mode only that key spec.
 // 0, or the Windows error when the store cannot be opened.
 DWORD RemoveProviderCerts(const char* providerName, DWORD storeSelector, const char* container, int keySpecMode);
+
+// Removes the provider's certificates from one store for which `remove`
+// answers true, given the certificate's container name and key spec.
+// 0, or the Windows error when the store cannot be opened.
+using RemovalRule = std::function<bool(const wchar_t* container, DWORD keySpec)>;
+DWORD RemoveProviderCertsWhere(const char* providerName, DWORD storeSelector, const RemovalRule& remove);
 
 // The ANSI names of the system (code page 936) in wide text, at most 256
 // characters; false when the text does not convert or is longer.
