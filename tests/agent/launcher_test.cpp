@@ -1,10 +1,13 @@
 // The e-banking launcher: which page, which browser.
+#include "csp/csp_binding.h"
 #include "launcher/bank_config.h"
 #include "launcher/ebank_launcher.h"
 #include "simkey_control.h"
 #include "win/registry.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using agent::ChoosePage;
 using agent::Page;
@@ -93,6 +96,108 @@ TEST_F(EbankBrowser, DefaultBrowserCommandsAndTheFallback) {
 
     auto longest = agent::ChooseBrowser(false, std::wstring(400, L'a'));
     EXPECT_EQ(longest->commandLine.size(), 260u);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace testing_support;
+
+// The whole launcher for a simulated key, with recording browsers
+// registered as the user's default browser and as Internet Explorer.
+class EbankLaunch : public CleanKeyState {
+protected:
+    const wchar_t* choice = L"SOFTWARE\\Microsoft\\Windows\\Shell\\Associations\\URLAssociations\\http\\UserChoice";
+    const wchar_t* iePath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\iexplore.exe";
+    void SetUp() override {
+        CleanKeyState::SetUp();
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        record = std::wstring(temp) + L"ukey_browser.rec";
+        ::DeleteFileW(record.c_str());
+        ::SetEnvironmentVariableW(L"UKEY_FAKE_BROWSER_RECORD", record.c_str());
+        fakeDefault = ProgramDir() + L"fake_browser.exe";
+        fakeIe = std::wstring(temp) + L"fake_iexplore.exe";
+        ASSERT_TRUE(::CopyFileW(fakeDefault.c_str(), fakeIe.c_str(), FALSE));
+        savedIe = win::ReadString(HKEY_LOCAL_MACHINE, iePath, nullptr);
+        ASSERT_TRUE(win::WriteString(HKEY_LOCAL_MACHINE, iePath, nullptr, fakeIe));
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, choice);
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"UkeyTestBrowserHTML");
+    }
+    void TearDown() override {
+        if (savedIe) win::WriteString(HKEY_LOCAL_MACHINE, iePath, nullptr, *savedIe);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, choice);
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"UkeyTestBrowserHTML");
+        ::DeleteFileW(fakeIe.c_str());
+    }
+    void RegisterDefault(const std::wstring& argumentsPattern) {
+        ASSERT_TRUE(win::WriteString(HKEY_CURRENT_USER, choice, L"Progid", L"UkeyTestBrowserHTML"));
+        ASSERT_TRUE(win::WriteString(HKEY_CLASSES_ROOT, L"UkeyTestBrowserHTML\\Shell\\Open\\Command", nullptr,
+                                     L"\"" + fakeDefault + L"\" " + argumentsPattern));
+    }
+    // Launches for a plugged key and waits for the browser's record line.
+    std::string Launch(const std::string& serial) {
+        ::DeleteFileW(record.c_str());
+        json k = KeyState(serial);
+        token::DeviceInfo info{};
+        std::string model = k["model"], code = k["dataCode"];
+        std::memcpy(info.bytes + token::devinfo::kModel, model.data(), model.size());
+        std::memcpy(info.bytes + token::devinfo::kDataCode, code.data(), code.size());
+        agent::LaunchEbanking(k["slot"].get<uint32_t>(), info);
+        for (int i = 0; i < 200; ++i) {
+            HANDLE h = ::CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                char buf[2048];
+                DWORD got = 0;
+                ::ReadFile(h, buf, sizeof buf, &got, nullptr);
+                ::CloseHandle(h);
+                std::string s(buf, got);
+                if (!s.empty() && s.back() == '\n') return s.substr(0, s.size() - 1);
+            }
+            ::Sleep(25);
+        }
+        return "<no browser started>";
+    }
+    // The key's page flag word, through its provider.
+    void SetPageFlags(const std::string& serial, uint32_t flags) {
+        json r = SimKeyOk({{"op", "state"}});
+        BYTE word[10] = {static_cast<BYTE>(KeyState(serial)["slot"].get<int>()), 8};
+        std::memcpy(word + 2, &flags, 4);
+        ASSERT_EQ(csp::CspProviderParam(csp::kParamDataWordSet, false, "", 0, word, nullptr), 0u);
+    }
+    std::wstring record, fakeDefault, fakeIe;
+    std::optional<std::wstring> savedIe;
+};
+
+std::string Utf8(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+TEST_F(EbankLaunch, TheKeyChoosesThePageAndTheBrowser) {
+    RegisterDefault(L"%1");
+    CreateKey("LAUNCH-6120", {{"model", "6120"}});
+    EXPECT_EQ(Launch("LAUNCH-6120"), Utf8(fakeDefault) + "\t " +
+                                         Utf8(agent::PageAddress(Page::kPersonal)));
+    Unplug("LAUNCH-6120");
+
+    CreateKey("LAUNCH-BITS");
+    SetPageFlags("LAUNCH-BITS", 0x24);  // bits 2 and 5
+    EXPECT_EQ(Launch("LAUNCH-BITS"), Utf8(fakeDefault) + "\t " +
+                                         Utf8(agent::PageAddress(Page::kInterbank)));
+    Unplug("LAUNCH-BITS");
+
+    CreateKey("LAUNCH-6156", {{"model", "6156"}});
+    SetPageFlags("LAUNCH-6156", 0x4);  // would allow the default browser on another model
+    EXPECT_EQ(Launch("LAUNCH-6156"), Utf8(fakeIe) + "\t " +
+                                         Utf8(agent::PageAddress(Page::kPersonal)));
+}
+
+TEST_F(EbankLaunch, ADefaultBrowserWithDashesGetsTheAddressAfterThem) {
+    RegisterDefault(L"--single-argument %1");
+    CreateKey("LAUNCH-DASH", {{"model", "6120"}});
+    std::string line = Launch("LAUNCH-DASH");
+    EXPECT_NE(line.find("  -- https://"), std::string::npos) << line;
+    EXPECT_EQ(line.substr(0, fakeDefault.size()), Utf8(fakeDefault));
 }
 
 }  // namespace
