@@ -22,13 +22,14 @@ void SetIfPresent(const wchar_t* name) {
 
 }  // namespace
 
-AgentWorker::AgentWorker() : token_(LoadTokenBinding()) {}
+AgentWorker::AgentWorker(std::optional<FollowUps> followUps)
+    : followUps_(std::move(followUps)), token_(LoadTokenBinding()) {}
 
 AgentWorker::~AgentWorker() { FreeTokenBinding(token_); }
 
 bool AgentWorker::Start(UINT notifyMessage, const std::wstring& agentProgram) {
     notifyMessage_ = notifyMessage;
-    handler_ = std::make_unique<KeyHandler>(token_, AgentFollowUps(notifyMessage));
+    handler_ = std::make_unique<KeyHandler>(token_, followUps_ ? *followUps_ : AgentFollowUps(notifyMessage));
     win::ObjectSecurity security(true);
     quit_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     work_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));

@@ -12,13 +12,16 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace agent {
 
 class AgentWorker {
 public:
-    AgentWorker();
+    // followUps: what a run starts beyond its own work; by default the
+    // agent's threads and the key tool notification.
+    explicit AgentWorker(std::optional<FollowUps> followUps = std::nullopt);
     ~AgentWorker();
 
     // Creates the events, queues the startup scan, makes sure the guard task
@@ -31,12 +34,15 @@ public:
 
     // Window thread: hand a code to the worker.
     void Post(uint32_t code);
+    // Runs made so far (0 before Start).
+    uint32_t runs() const { return handler_ ? handler_->runs() : 0; }
 
 private:
     static DWORD WINAPI ThreadMain(void* self);
     void Run();
 
     UINT notifyMessage_ = 0;
+    std::optional<FollowUps> followUps_;
     TokenBinding token_;
     std::unique_ptr<KeyHandler> handler_;
     win::Handle quit_, work_, refresh_, clearUnused_, thread_;

@@ -169,6 +169,7 @@ SlotRecord& KeyHandler::FreeRecord() {
 }
 
 void KeyHandler::ProcessEventCode(uint32_t code) {
+    ++runs_;
     if (!token_.CanScan()) return;
     ULONG ids[token::kSlotArray] = {};
     ULONG count = token::kSlotQuery;

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -50,6 +51,8 @@ public:
 
     const std::vector<SlotRecord>& records() const { return records_; }
     uint32_t sequence() const { return sequence_; }
+    // How many runs ProcessEventCode made.
+    uint32_t runs() const { return runs_; }
 
 private:
     int Reconcile(uint32_t code, const ULONG* ids, size_t count, bool* known, std::string& removedSerial);
@@ -62,6 +65,7 @@ private:
     FollowUps followUps_;
     std::vector<SlotRecord> records_;
     uint32_t sequence_ = 0;  // the key event counter: the first record carries 1
+    std::atomic<uint32_t> runs_{0};
 };
 
 // Notifies the key management tool, when it runs: its window title is a
