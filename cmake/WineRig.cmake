@@ -6,7 +6,8 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.in ${CMAKE_BINARY_DIR}/wine-ru
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 
-set(UKEY_INSTALLED_TARGETS K2Token_VELTA K2Pinpad_VELTA K2CSP_VELTA simkey_engine velta_unified_qvlukey_64 simkey ukey)
+set(UKEY_INSTALLED_TARGETS K2Token_VELTA K2Pinpad_VELTA K2CSP_VELTA simkey_engine velta_unified_qvlukey_64 simkey ukey
+    K2Svr_VELTA)
 add_custom_target(install-prefix
   COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/install-prefix.sh ${CMAKE_BINARY_DIR}
   DEPENDS ${UKEY_INSTALLED_TARGETS}

@@ -52,3 +52,37 @@ run ukey list
 run ukey label get
 run simkey unplug 2026A00000000001
 run ukey list
+
+say "The tray agent: the road of one key insertion"
+key=2026C00000000003
+run simkey create $key --model 6155 --csp QVLDEMO0003 --pin 246810 --label "李四的UKey"
+run simkey container add $key --alg rsa2048 --kind 1 --cn "李四 transaction signing"
+run simkey container add $key --alg sm2 --kind 3 --key-spec 1 --cn "李四 encryption"
+# The bank's page opens in a browser that only writes down how it was started.
+browser_log="$build/demo-browser.log"; rm -f "$browser_log"
+export UKEY_FAKE_BROWSER_RECORD="Z:$(echo "$browser_log" | sed 's|/|\\|g')"
+"$build/wine-run" reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\iexplore.exe' /ve /d \
+  "Z:$(echo "$build/bin/fake_browser.exe" | sed 's|/|\\|g')" /f >/dev/null 2>&1 || true
+printf '\n$ K2Svr_VELTA.exe            (the tray agent, in the background)\n'
+"$build/wine-run" "$build/bin/K2Svr_VELTA.exe" &
+agent_pid=$!
+sleep 2
+waits="$build/demo-wait.log"
+printf '$ ukey wait --count 2        (a bank application waiting for key events, in the background)\n'
+"$build/wine-run" "$build/bin/ukey.exe" wait --count 2 >"$waits" 2>&1 &
+wait_pid=$!
+sleep 1
+run simkey pinpad pin 246810
+run simkey plug $key
+for _ in $(seq 40); do "$build/wine-run" "$build/bin/ukey.exe" stores | grep -q QVLDEMO0003 && break; sleep 0.25; done
+run ukey stores
+printf '\n(the e-banking launcher started the browser with:%s)\n' "$(cut -f2 "$browser_log" 2>/dev/null | head -1)"
+run certsign "transaction signing" "pay 100.00 to account 6222 0001"
+run simkey show
+run simkey unplug $key
+for _ in $(seq 40); do "$build/wine-run" "$build/bin/ukey.exe" stores | grep -q QVLDEMO0003 || break; sleep 0.25; done
+run ukey stores
+wait $wait_pid || true
+printf '\nwhat the waiting application printed:\n'; cat "$waits"
+run K2Svr_VELTA kill
+wait $agent_pid || true

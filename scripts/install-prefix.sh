@@ -24,6 +24,8 @@ install_file() { cmp -s "$1" "$2" 2>/dev/null || cp -f "$1" "$2"; }
 for f in "$build"/bin/system/*.dll; do
   install_file "$f" "$sys/$(basename "$f")"
 done
+# The agent lives in the system directory: it is started by its bare name.
+install_file "$build/bin/K2Svr_VELTA.exe" "$sys/K2Svr_VELTA.exe"
 # The provider as the system's CryptoAPI registers it has a file of its own.
 install_file "$build/bin/system/K2CSP_VELTA.dll" "$sys/K2CSP_VELTAs.dll"
 

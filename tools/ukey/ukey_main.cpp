@@ -2,6 +2,7 @@
 // and support staff. Every command calls one export and prints its answer;
 // a failure prints the result code and its text and exits non-zero.
 #include "api/velta_ukey.h"
+#include "store_listing.h"
 #include "events/key_event_signal.h"
 #include "events/shared_block.h"
 #include "text/command_line.h"
@@ -32,6 +33,7 @@ const char kUsage[] =
     "  ukey event arrival|removal SERIAL [--seq N]\n"
     "                                     report a key event as the tray agent does\n"
     "                                     (default sequence number: the block's plus 1)\n"
+    "  ukey stores                        the key provider's certificates in the user's stores\n"
     "\n"
     "Without --serial a command works on the only key present.\n";
 
@@ -233,6 +235,7 @@ int main() {
         return args.empty() ? 2 : 0;
     }
     if (args[0] == "event") return EventCommand(args, seqOption);
+    if (args[0] == "stores") return ukeytool::ListProviderCertificates();
     if (!g_lib.Load()) {
         std::fprintf(stderr, "ukey: velta_unified_qvlukey_64.dll not found beside ukey.exe, or incomplete\n");
         return 1;
