@@ -84,5 +84,7 @@ for _ in $(seq 40); do "$build/wine-run" "$build/bin/ukey.exe" stores | grep -q 
 run ukey stores
 wait $wait_pid || true
 printf '\nwhat the waiting application printed:\n'; cat "$waits"
-run K2Svr_VELTA kill
+printf '\n$ K2Svr_VELTA kill            (closes the agent; the program itself always ends with 1)\n'
+"$build/wine-run" "$build/bin/K2Svr_VELTA.exe" kill || true
 wait $agent_pid || true
+printf 'agent ended\n'
