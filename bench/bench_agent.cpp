@@ -6,6 +6,7 @@
 // The agent runs from the prefix's system directory; a copy of this program
 // started with --waiter is the waiting application.
 #include "api/velta_ukey.h"
+#include "bench_clock.h"
 #include "csp/csp_binding.h"
 #include "events/event_names.h"
 #include "simkey/control_client.h"
@@ -24,21 +25,8 @@ constexpr char kProvider[] = "VLBK USBKEY2 CSP QVL";
 constexpr int kRounds = 5;
 constexpr wchar_t kDelivered[] = L"UkeyBenchAgentDelivered";
 
-double Now() {
-    static LARGE_INTEGER f = [] {
-        LARGE_INTEGER x;
-        ::QueryPerformanceFrequency(&x);
-        return x;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+double Now() { return bench::NowUs() / 1000.0; }  // milliseconds
+using bench::Median;
 
 std::wstring OwnPath() {
     wchar_t p[MAX_PATH];

@@ -2,6 +2,7 @@
 // their provider binding costs, per certificate, against a bare
 // CertAddEncodedCertificateToStore of the same certificates, measured side
 // by side in one run. Certificates come from a simulated key.
+#include "bench_clock.h"
 #include "csp/csp_binding.h"
 #include "simkey/control_client.h"
 #include "store/cert_store.h"
@@ -17,21 +18,8 @@ namespace {
 constexpr char kProvider[] = "VLBK USBKEY2 CSP QVL";
 constexpr int kRuns = 7;
 
-double Now() {
-    static LARGE_INTEGER f = [] {
-        LARGE_INTEGER x;
-        ::QueryPerformanceFrequency(&x);
-        return x;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+double Now() { return bench::NowUs(); }
+using bench::Median;
 
 std::string Bytes(const std::string& hex) {
     std::string out;

@@ -67,6 +67,13 @@ std::optional<Context> ContextOf(HCRYPTPROV prov) {
     return it->second;
 }
 
+std::optional<KeyHandle> KeyOfHandle(HCRYPTPROV prov, HCRYPTKEY key) {
+    std::lock_guard<std::mutex> l(g_lock);
+    auto it = g_keys.find(key);
+    if (it == g_keys.end() || it->second.prov != prov) return std::nullopt;
+    return it->second;
+}
+
 // Splits "<reader prefix><id>\<container>".
 bool SplitReader(const std::string& text, const char* prefix, std::string& id, std::string& container) {
     size_t n = std::strlen(prefix);
@@ -351,14 +358,9 @@ extern "C" BOOL WINAPI SimCsp_DestroyKey(HCRYPTPROV /*prov*/, HCRYPTKEY key) {
 
 extern "C" BOOL WINAPI SimCsp_GetKeyParam(HCRYPTPROV prov, HCRYPTKEY key, DWORD param, BYTE* data, DWORD* length,
                                           DWORD /*flags*/) {
-    KeyHandle h;
-    {
-        std::lock_guard<std::mutex> l(g_lock);
-        auto it = g_keys.find(key);
-        if (it == g_keys.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_KEY));
-        h = it->second;
-    }
-    return OnPair(prov, h.keySpec, Access::kRead, [&](Key&, Container&, Pair& p) -> DWORD {
+    std::optional<KeyHandle> h = KeyOfHandle(prov, key);
+    if (!h) return Fail(static_cast<DWORD>(NTE_BAD_KEY));
+    return OnPair(prov, h->keySpec, Access::kRead, [&](Key&, Container&, Pair& p) -> DWORD {
         switch (param) {
         case KP_CERTIFICATE: {
             if (p.certHex.empty()) return static_cast<DWORD>(SCARD_E_NO_SUCH_CERTIFICATE);
@@ -550,14 +552,9 @@ extern "C" BOOL WINAPI SimCsp_GenRandom(HCRYPTPROV prov, DWORD length, BYTE* buf
 extern "C" BOOL WINAPI SimCsp_ExportKey(HCRYPTPROV prov, HCRYPTKEY key, HCRYPTKEY exchangeKey, DWORD blobType,
                                         DWORD /*flags*/, BYTE* data, DWORD* length) {
     if (exchangeKey || blobType != PUBLICKEYBLOB) return Fail(static_cast<DWORD>(NTE_BAD_TYPE));
-    KeyHandle h;
-    {
-        std::lock_guard<std::mutex> l(g_lock);
-        auto it = g_keys.find(key);
-        if (it == g_keys.end() || it->second.prov != prov) return Fail(static_cast<DWORD>(NTE_BAD_KEY));
-        h = it->second;
-    }
-    return OnPair(prov, h.keySpec, Access::kRead, [&](Key&, Container&, Pair& p) -> DWORD {
+    std::optional<KeyHandle> h = KeyOfHandle(prov, key);
+    if (!h) return Fail(static_cast<DWORD>(NTE_BAD_KEY));
+    return OnPair(prov, h->keySpec, Access::kRead, [&](Key&, Container&, Pair& p) -> DWORD {
         if (p.algorithm != 1) return static_cast<DWORD>(NTE_BAD_TYPE);
         std::string modulus = Bytes(p.publicKeyHex);
         std::string blob(sizeof(BLOBHEADER) + sizeof(RSAPUBKEY), '\0');
