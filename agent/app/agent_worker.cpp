@@ -3,6 +3,7 @@
 #include "app/event_codes.h"
 #include "config/product.h"
 #include "events/event_names.h"
+#include "events/shared_block.h"
 #include "store/cert_store.h"
 #include "tasks/scheduled_task.h"
 #include "win/object_security.h"
@@ -30,7 +31,8 @@ AgentWorker::~AgentWorker() { FreeTokenBinding(token_); }
 bool AgentWorker::Start(UINT notifyMessage, const std::wstring& agentProgram) {
     notifyMessage_ = notifyMessage;
     handler_ = std::make_unique<KeyHandler>(token_, followUps_ ? *followUps_ : AgentFollowUps(notifyMessage));
-    win::ObjectSecurity security(true);
+    // The low-integrity label only where the system has integrity levels.
+    win::ObjectSecurity security(events::SystemSessions().vistaOrLater());
     quit_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     work_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     refresh_.reset(::CreateEventW(security.attributes(), FALSE, FALSE, events::kAgentRefreshEvent));

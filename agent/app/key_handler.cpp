@@ -53,7 +53,6 @@ void SetSignWayFreshly(uint32_t slot) {
 // The PIN change a key asks for: the user PIN is verified through the PIN
 // pad, which then leads the user through the change on the key.
 void PinChangeLogin(uint32_t slot, token::DeviceInfo info) {
-    lang::UserLanguage();  // the dialog's language follows the user's choice
     win::Module tokenLib(win::LoadSystemLibrary(token::kLibraryName));
     if (!tokenLib) return;
     FARPROC login = ::GetProcAddress(tokenLib.get(), "PelkoT_Login");
@@ -146,7 +145,7 @@ void KeyHandler::RegisterKey(uint32_t slot, const std::string& cspReader) {
     uint8_t list[csp::kContainerListRoom];
     DWORD total = 0;
     if (csp::CspEnumContainers(reader, list, sizeof list, &total) != 0) return;
-    static thread_local BYTE pub[csp::kPublicKeyRoom], cert[csp::kCertificateRoom];
+    BYTE pub[csp::kPublicKeyRoom], cert[csp::kCertificateRoom];
     for (const std::string& name : csp::ContainerNames(list, total)) {
         for (DWORD keySpec : {1u, 2u}) {
             uint8_t keyIndex = 0;
