@@ -159,8 +159,14 @@ TEST_F(AgentSystem, StartWithAKeyPresent) {
     // The e-banking launcher opened the bank's page.
     EXPECT_TRUE(Eventually([&] { return ::GetFileAttributesW(browserRecord.c_str()) != INVALID_FILE_ATTRIBUTES; }));
 
-    // Stopping clears the provider's certificates and deletes the guard task.
+    // Stopping clears the provider's certificates, the per-user text values
+    // and deletes the guard task.
+    ASSERT_TRUE(win::WriteDword(HKEY_CURRENT_USER, product::kRegistryKey, product::kValueUiLang, 1054));
+    ASSERT_TRUE(win::WriteDword(HKEY_CURRENT_USER, product::kRegistryKey, product::kValueUiSupport, 0x300));
     EXPECT_EQ(agent.End(), 0);
+    EXPECT_FALSE(win::ReadDword(HKEY_CURRENT_USER, product::kRegistryKey, product::kValueUiLang).has_value());
+    EXPECT_FALSE(win::ReadDword(HKEY_CURRENT_USER, product::kRegistryKey, product::kValueUiSupport).has_value());
+    EXPECT_TRUE(win::ReadDword(HKEY_CURRENT_USER, product::kRegistryKey, product::kValueLangId).has_value());
     EXPECT_TRUE(Registered(L"MY").empty());
     EXPECT_TRUE(Registered(L"addressbook").empty());
     commands = schtasks->Commands();
