@@ -1,7 +1,7 @@
 #include "launcher/ebank_launcher.h"
 
 #include "csp/csp_binding.h"
-#include "launcher/bank_config.h"
+#include "config/bank.h"
 #include "win/registry.h"
 
 #include <cstring>

@@ -70,6 +70,41 @@ struct DeviceInfo {
 };
 static_assert(sizeof(DeviceInfo) == 726);
 
+// The record PelkoT_InitToken takes: 64 bytes, packed, little-endian, with
+// 64-bit addresses (the 64-bit library fills it; 32-bit callers go through
+// the PIN pad).
+#pragma pack(push, 1)
+struct InitRecord {
+    uint32_t size;          // 64
+    uint32_t keyValueSize;  // 16
+    uint32_t reserved16;    // 16
+    uint64_t keyValue;      // address of the 16-byte initialisation key value
+    uint32_t six;           // 6
+    uint32_t pinLength;
+    uint64_t pin;           // address of the PIN text
+    uint32_t zero;          // 0
+    uint64_t issuer;        // address of "VELTA"
+    uint32_t two;           // 2
+    uint8_t unused[8];
+    uint8_t variant;        // 255 for variant 1 of the initialisation, else 0
+    uint8_t tail[3];
+};
+#pragma pack(pop)
+static_assert(sizeof(InitRecord) == 64);
+static_assert(offsetof(InitRecord, keyValue) == 12);
+static_assert(offsetof(InitRecord, six) == 20);
+static_assert(offsetof(InitRecord, pinLength) == 24);
+static_assert(offsetof(InitRecord, pin) == 28);
+static_assert(offsetof(InitRecord, zero) == 36);
+static_assert(offsetof(InitRecord, issuer) == 40);
+static_assert(offsetof(InitRecord, two) == 48);
+static_assert(offsetof(InitRecord, variant) == 60);
+
+// The initialisation key value the token library expects in that record.
+inline constexpr uint8_t kInitKeyValue[16] = {0x56, 0x45, 0x4C, 0x54, 0x41, 0x2D, 0x51, 0x56,
+                                              0x4C, 0x2D, 0x49, 0x4E, 0x49, 0x54, 0x30, 0x31};
+inline constexpr char kInitIssuer[] = "VELTA";
+
 // Entry point types. The enumeration entries and the PIN functions that the
 // PIN-pad library calls back.
 using GetSlotListFn = ULONG(WINAPI*)(ULONG present, ULONG* slots, ULONG* count);

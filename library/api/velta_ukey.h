@@ -27,6 +27,21 @@ int UKEYAPI GetVendorInfo(int type, char* buffer, int* length);
 int UKEYAPI SetLabel(const char* serial, const char* label);
 int UKEYAPI GetLabel(const char* serial, char* buffer, int* length);
 
+/* Key initialisation and data word. InitUKey clears the key (its own
+ * dialog asks for the new PIN); GetData type 1 is the value word, type 2
+ * the set flags; SetData writes type 1 from "0x<hex>". */
+int UKEYAPI InitUKey(const char* serial);
+int UKEYAPI SetData(const char* serial, unsigned type, const char* text);
+int UKEYAPI GetData(const char* serial, unsigned type, char* buffer, int* length);
+
+/* PIN: checked and changed on the key or in the PIN-pad dialog, never
+ * passed through the library. GetPinInfo answers
+ * "retry limit|tries left|must change|locked". */
+int UKEYAPI VerifyPIN(const char* serial);
+int UKEYAPI ChangePin(const char* serial);
+int UKEYAPI GetPinInfo(const char* serial, char* buffer, int* length);
+int UKEYAPI RemovePinCache(void);
+
 /* Key events: WaitForKeyEvent blocks until the tray agent reports a key
  * arriving (event type 1) or being removed (2), or until StopDetectUKey is
  * called from another thread of the process (0). A missing serial buffer is

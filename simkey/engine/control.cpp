@@ -150,6 +150,8 @@ json Describe(const Key& k) {
     j["dataValue"] = k.dataValue;
     j["pinTimeout"] = k.pinTimeout;
     j["signWayCalls"] = k.signWayCalls;
+    j["initCount"] = k.initCount;
+    j["initVariant"] = k.initVariant;
     // The label as text when it is UTF-8 (the JSON writer refuses other
     // bytes); a GBK label shows in labelHex only.
     bool utf8 = label.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, label.data(),

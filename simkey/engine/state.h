@@ -62,6 +62,8 @@ struct Key {
     bool pinTimeout = false;  // PIN-verify time-out flag
     bool changed = false;     // told that its objects changed; reported once to a slot query
     uint32_t signWayCalls = 0;
+    uint32_t initCount = 0;   // initialisations so far
+    uint32_t initVariant = 0; // the variant byte of the last one
 };
 
 // One scripted PIN-pad answer: "pin" (pin; for a change also newPin),
@@ -95,7 +97,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Key, serial, model, cspName, dat
                                                 retryLimit, triesLeft, flags, attribute, labelHex, language,
                                                 charset, languageMask, slot, loggedIn, containers, nextKeyIndex,
                                                 dataFlags, dataValue, dataWritten, pinTimeout, changed,
-                                                signWayCalls)
+                                                signWayCalls, initCount, initVariant)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(TestCa, rsaKeyPem, rsaCertHex, sm2KeyPem, sm2CertHex)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(PadAnswer, kind, pin, newPin)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(State, nextSlot, ca, keys, padScript, padCalls)

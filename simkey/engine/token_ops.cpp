@@ -170,3 +170,53 @@ extern "C" ULONG WINAPI SimTok_Logout(ULONG slot, ULONG /*reserved*/) {
         return token::kOk;
     });
 }
+
+// Changes the user PIN: the old one must be right (a wrong one costs a try
+// as a login does); the new one takes the key out of "must change".
+extern "C" ULONG WINAPI SimTok_ChangePin(ULONG slot, ULONG userType, const char* oldPin, ULONG oldLength,
+                                         const char* newPin, ULONG newLength) {
+    if (userType != token::kUserPin || !oldPin || !newPin) return kBadArgument;
+    auto inRange = [](ULONG n) { return n >= static_cast<ULONG>(kPinMin) && n <= static_cast<ULONG>(kPinMax); };
+    if (!inRange(oldLength) || !inRange(newLength)) return kPinLengthRange;
+    return OnKey(Access::kWrite, slot, [&](Key& k) -> ULONG {
+        if (k.triesLeft <= 0) return token::kPinLocked;
+        if (!PinMatches({k.pinSalt, k.pinHash}, oldPin, oldLength)) {
+            k.loggedIn = false;
+            k.triesLeft -= 1;
+            return k.triesLeft == 0 ? token::kPinLocked : token::PinWrong(static_cast<uint32_t>(k.triesLeft));
+        }
+        PinRecord r = HashNewPin(std::string(newPin, newLength));
+        if (r.hashHex.empty()) return kStateError;
+        k.pinSalt = r.saltHex;
+        k.pinHash = r.hashHex;
+        k.triesLeft = k.retryLimit;
+        k.flags &= ~dev::kFlagMustChangePin;
+        return token::kOk;
+    });
+}
+
+// Initialises the key: every container goes, the new user PIN is set with
+// all its tries. The record must carry the initialisation key value.
+extern "C" ULONG WINAPI SimTok_InitToken(ULONG slot, const void* record) {
+    if (!record) return kBadArgument;
+    token::InitRecord r;
+    std::memcpy(&r, record, sizeof r);
+    if (r.size != sizeof r || r.keyValueSize != 16 || !r.keyValue || !r.pin) return kBadArgument;
+    if (std::memcmp(reinterpret_cast<const void*>(r.keyValue), token::kInitKeyValue, 16) != 0) return kWrongInitKey;
+    if (r.pinLength < static_cast<ULONG>(kPinMin) || r.pinLength > static_cast<ULONG>(kPinMax)) return kPinLengthRange;
+    const std::string pin(reinterpret_cast<const char*>(r.pin), r.pinLength);
+    return OnKey(Access::kWrite, slot, [&](Key& k) -> ULONG {
+        PinRecord p = HashNewPin(pin);
+        if (p.hashHex.empty()) return kStateError;
+        k.containers.clear();
+        k.nextKeyIndex = 1;
+        k.pinSalt = p.saltHex;
+        k.pinHash = p.hashHex;
+        k.triesLeft = k.retryLimit;
+        k.flags &= ~dev::kFlagMustChangePin;
+        k.loggedIn = false;
+        k.initVariant = r.variant;
+        ++k.initCount;
+        return token::kOk;
+    });
+}

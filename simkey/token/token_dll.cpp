@@ -40,6 +40,11 @@ SIMKEY_FORWARD(ULONG, PelkoT_Login, "SimTok_Login", simkey::kEngineMissing,
 SIMKEY_FORWARD(ULONG, PelkoT_Logout, "SimTok_Logout", simkey::kEngineMissing, (ULONG slot, ULONG reserved),
                (slot, reserved))
 
+SIMKEY_FORWARD(ULONG, PelkoT_ChangePin, "SimTok_ChangePin", simkey::kEngineMissing,
+               (ULONG slot, ULONG userType, const char* oldPin, ULONG oldLength, const char* newPin, ULONG newLength),
+               (slot, userType, oldPin, oldLength, newPin, newLength))
+SIMKEY_FORWARD(ULONG, PelkoT_InitToken, "SimTok_InitToken", simkey::kEngineMissing, (ULONG slot, const void* record),
+               (slot, record))
 SIMKEY_FORWARD(ULONG, PelkoT_SetSignWay, "SimTok_SetSignWay", simkey::kEngineMissing, (ULONG slot), (slot))
 
 // Entries whose behaviour comes with later work: present, so that callers
@@ -47,8 +52,6 @@ SIMKEY_FORWARD(ULONG, PelkoT_SetSignWay, "SimTok_SetSignWay", simkey::kEngineMis
 #define SIMKEY_NOT_YET(Name) \
     extern "C" ULONG WINAPI Name() { return simkey::kNotSimulated; }
 
-SIMKEY_NOT_YET(PelkoT_ChangePin)
-SIMKEY_NOT_YET(PelkoT_InitToken)
 SIMKEY_NOT_YET(PelkoT_ReadObject)
 SIMKEY_NOT_YET(PelkoT_CreateObject)
 SIMKEY_NOT_YET(PelkoT_GeneratePairKey)

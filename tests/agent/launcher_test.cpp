@@ -1,6 +1,6 @@
 // The e-banking launcher: which page, which browser.
 #include "csp/csp_binding.h"
-#include "launcher/bank_config.h"
+#include "config/bank.h"
 #include "launcher/ebank_launcher.h"
 #include "simkey_control.h"
 #include "win/registry.h"

@@ -12,9 +12,10 @@ TEST(LibraryBinary, ExportsExactlyTheImplementedFunctions) {
     std::vector<std::string> names = ExportNames(Api().module);
     std::sort(names.begin(), names.end());
     const std::vector<std::string> expected = {
-        "Finalize",  "GetErrorMsg",    "GetLabel",     "GetLastErrCode", "GetPrintNumber", "GetVendorInfo",
-        "GetVidAndPid", "Initialize", "SetCharset", "SetLabel",       "SetLanguage", "StopDetectUKey",
-        "WaitForKeyEvent",
+        "ChangePin",      "Finalize",       "GetData",    "GetErrorMsg", "GetLabel",     "GetLastErrCode",
+        "GetPinInfo",     "GetPrintNumber", "GetVendorInfo", "GetVidAndPid", "InitUKey",  "Initialize",
+        "RemovePinCache", "SetCharset",     "SetData",    "SetLabel",    "SetLanguage",  "StopDetectUKey",
+        "VerifyPIN",      "WaitForKeyEvent",
     };
     EXPECT_EQ(names, expected);
 }

@@ -37,6 +37,13 @@ KeyApi LoadApi() {
     Bind(a.module, a.GetLabel, "GetLabel");
     Bind(a.module, a.WaitForKeyEvent, "WaitForKeyEvent");
     Bind(a.module, a.StopDetectUKey, "StopDetectUKey");
+    Bind(a.module, a.InitUKey, "InitUKey");
+    Bind(a.module, a.SetData, "SetData");
+    Bind(a.module, a.GetData, "GetData");
+    Bind(a.module, a.VerifyPIN, "VerifyPIN");
+    Bind(a.module, a.ChangePin, "ChangePin");
+    Bind(a.module, a.GetPinInfo, "GetPinInfo");
+    Bind(a.module, a.RemovePinCache, "RemovePinCache");
     return a;
 }
 

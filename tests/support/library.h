@@ -26,6 +26,13 @@ struct KeyApi {
     decltype(&::GetLabel) GetLabel = nullptr;
     decltype(&::WaitForKeyEvent) WaitForKeyEvent = nullptr;
     decltype(&::StopDetectUKey) StopDetectUKey = nullptr;
+    decltype(&::InitUKey) InitUKey = nullptr;
+    decltype(&::SetData) SetData = nullptr;
+    decltype(&::GetData) GetData = nullptr;
+    decltype(&::VerifyPIN) VerifyPIN = nullptr;
+    decltype(&::ChangePin) ChangePin = nullptr;
+    decltype(&::GetPinInfo) GetPinInfo = nullptr;
+    decltype(&::RemovePinCache) RemovePinCache = nullptr;
 
     int LastErr() const {
         int c = 12345;

@@ -18,6 +18,7 @@ inline constexpr ULONG kBadArgument = 0xE0110001;   // missing or malformed argu
 inline constexpr ULONG kNoToken = 0xE0110002;       // no key in that slot
 inline constexpr ULONG kStateError = 0xE0110003;    // state file or lock unavailable
 inline constexpr ULONG kPinLengthRange = 0xE0110005;  // PIN shorter than 6 or longer than 20
+inline constexpr ULONG kWrongInitKey = 0xE0110006;    // initialisation without the right key value
 inline constexpr ULONG kNotSimulated = 0xE011FFFE;  // entry exists, behaviour not simulated yet
 inline constexpr ULONG kEngineMissing = 0xE011FFFD; // the engine module could not be loaded
 

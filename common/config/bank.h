@@ -1,6 +1,7 @@
-// The bank's configuration values for the e-banking launcher: the host of
-// each kind of login page and the service number that the key's bank text
-// begins with. Kept in this one place.
+// The bank's configuration values: the host of each kind of login page the
+// agent's e-banking launcher opens, and the service number that a key's bank
+// text begins with (the launcher and the library's data word read it).
+// Kept in this one place.
 #pragma once
 
 namespace bank {
