@@ -2,6 +2,7 @@
 #include "csp/csp_binding.h"
 #include "library.h"
 #include "pinpad/pinpad_api.h"
+#include "process.h"
 #include "simkey_control.h"
 #include "store/cert_store.h"
 #include "win/crypt_handles.h"
@@ -158,6 +159,41 @@ TEST_F(KeyData, GetDataBufferRow) {
     len = 0;
     EXPECT_EQ(Api().GetData("DATA-KEY-0003", 2, nullptr, &len), 0);
     EXPECT_EQ(len, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The command-line client drives the same exports.
+TEST_F(KeyData, UkeyDrivesPinAndDataCommands) {
+    CreateKey("UKEY-CLI-00001", {{"pin", "112233"}, {"retryLimit", 5}, {"dataCode", "95000792"}});
+    struct Step {
+        std::wstring args;
+        int exitCode;
+        const char* says;
+    };
+    PadAnswers(json::array({{{"kind", "pin"}, {"pin", "000000"}},
+                            {{"kind", "pin"}, {"pin", "112233"}, {"newPin", "445566"}},
+                            {{"kind", "pin"}, {"pin", "778899"}}}));
+    const Step steps[] = {
+        {L"pin info", 0, "5|5|0|0"},
+        {L"pin verify", 1, "-214"},
+        {L"pin info", 0, "tries left 4"},
+        {L"pin change", 0, "changed"},
+        {L"data get 1", 0, "0x00000020"},
+        {L"data set 0x24", 0, "set to 0x24"},
+        {L"data get 2", 0, "0x00000004||0x00000020"},
+        {L"data set 24", 1, "-401"},
+        {L"pin logout-all", 0, "logged out"},
+        {L"init", 0, "initialised"},
+    };
+    for (const Step& s : steps) {
+        std::string out;
+        EXPECT_EQ(RunProgram(L"ukey.exe", s.args, &out), s.exitCode) << out;
+        EXPECT_NE(out.find(s.says), std::string::npos) << out;
+    }
+    EXPECT_EQ(KeyState("UKEY-CLI-00001")["initCount"], 1);
 }
 
 }  // namespace

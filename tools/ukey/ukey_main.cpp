@@ -34,6 +34,13 @@ const char kUsage[] =
     "                                     report a key event as the tray agent does\n"
     "                                     (default sequence number: the block's plus 1)\n"
     "  ukey stores                        the key provider's certificates in the user's stores\n"
+    "  ukey pin verify|change [--serial S]  check or change the PIN (on the key or its PIN pad)\n"
+    "  ukey pin info [--serial S]         retry limit, tries left, must change, locked\n"
+    "  ukey pin logout-all                end the login of every key\n"
+    "  ukey init [--serial S]             initialise the key: its pairs and certificates go,\n"
+    "                                     the key's dialog asks for the new PIN\n"
+    "  ukey data get 1|2 [--serial S]     the data word: 1 value, 2 the set flags\n"
+    "  ukey data set 0xHEX [--serial S]   write the value word (and add it to the flags)\n"
     "\n"
     "Without --serial a command works on the only key present.\n";
 
@@ -49,6 +56,13 @@ struct Library {
     decltype(&::SetLanguage) setLanguage = nullptr;
     decltype(&::WaitForKeyEvent) waitForKeyEvent = nullptr;
     decltype(&::StopDetectUKey) stopDetectUKey = nullptr;
+    decltype(&::VerifyPIN) verifyPin = nullptr;
+    decltype(&::ChangePin) changePin = nullptr;
+    decltype(&::GetPinInfo) getPinInfo = nullptr;
+    decltype(&::RemovePinCache) removePinCache = nullptr;
+    decltype(&::InitUKey) initUKey = nullptr;
+    decltype(&::SetData) setData = nullptr;
+    decltype(&::GetData) getData = nullptr;
 
     template <typename Fn>
     bool Bind(Fn& fn, const char* name) {
@@ -68,7 +82,10 @@ struct Library {
                Bind(getVidAndPid, "GetVidAndPid") && Bind(getVendorInfo, "GetVendorInfo") &&
                Bind(setLabel, "SetLabel") && Bind(getLabel, "GetLabel") && Bind(setCharset, "SetCharset") &&
                Bind(setLanguage, "SetLanguage") && Bind(waitForKeyEvent, "WaitForKeyEvent") &&
-               Bind(stopDetectUKey, "StopDetectUKey");
+               Bind(stopDetectUKey, "StopDetectUKey") && Bind(verifyPin, "VerifyPIN") &&
+               Bind(changePin, "ChangePin") && Bind(getPinInfo, "GetPinInfo") &&
+               Bind(removePinCache, "RemovePinCache") && Bind(initUKey, "InitUKey") && Bind(setData, "SetData") &&
+               Bind(getData, "GetData");
     }
 
     std::string Text(int code) {
@@ -305,6 +322,52 @@ int main() {
                         : g_lib.setLanguage(serial.c_str(), args[1].c_str());
         if (r != 0) return Failed(charset ? "SetCharset" : "SetLanguage", r);
         std::printf("%s of %s set to %s\n", cmd.c_str(), serial.c_str(), args[1].c_str());
+        return 0;
+    }
+    if (cmd == "pin" && args.size() >= 2 && args[1] == "logout-all") {
+        if (int r = g_lib.removePinCache()) return Failed("RemovePinCache", r);
+        std::printf("every key logged out\n");
+        return 0;
+    }
+    if (cmd == "pin" && args.size() >= 2 && (args[1] == "verify" || args[1] == "change")) {
+        if (int r = ResolveSerial(serialOption, serial)) return r;
+        bool verify = args[1] == "verify";
+        int r = verify ? g_lib.verifyPin(serial.c_str()) : g_lib.changePin(serial.c_str());
+        if (r != 0) return Failed(verify ? "VerifyPIN" : "ChangePin", r);
+        std::printf("PIN of %s %s\n", serial.c_str(), verify ? "verified" : "changed");
+        return 0;
+    }
+    if (cmd == "pin" && args.size() >= 2 && args[1] == "info") {
+        if (int r = ResolveSerial(serialOption, serial)) return r;
+        // The size the export answers (8) does not hold two-digit counters:
+        // ask with room to spare.
+        char info[64] = {};
+        int len = sizeof info;
+        if (int r = g_lib.getPinInfo(serial.c_str(), info, &len)) return Failed("GetPinInfo", r);
+        text = info;
+        int limit = 0, left = 0, change = 0, locked = 0;
+        std::sscanf(text.c_str(), "%d|%d|%d|%d", &limit, &left, &change, &locked);
+        std::printf("%s  (retry limit %d, tries left %d, must change: %s, locked: %s)\n", text.c_str(), limit, left,
+                    change ? "yes" : "no", locked ? "yes" : "no");
+        return 0;
+    }
+    if (cmd == "init") {
+        if (int r = ResolveSerial(serialOption, serial)) return r;
+        if (int r = g_lib.initUKey(serial.c_str())) return Failed("InitUKey", r);
+        std::printf("%s initialised\n", serial.c_str());
+        return 0;
+    }
+    if (cmd == "data" && args.size() >= 3 && (args[1] == "get" || args[1] == "set")) {
+        if (int r = ResolveSerial(serialOption, serial)) return r;
+        if (args[1] == "set") {
+            if (int r = g_lib.setData(serial.c_str(), 1, args[2].c_str())) return Failed("SetData", r);
+            std::printf("data word of %s set to %s\n", serial.c_str(), args[2].c_str());
+            return 0;
+        }
+        unsigned type = static_cast<unsigned>(std::strtoul(args[2].c_str(), nullptr, 10));
+        if (int r = FetchText("GetData", [&](char* b, int* l) { return g_lib.getData(serial.c_str(), type, b, l); }, text))
+            return r;
+        std::printf("%s\n", text.empty() ? "(no flag set)" : text.c_str());
         return 0;
     }
     return Usage("unknown or incomplete command '" + cmd + "'");
