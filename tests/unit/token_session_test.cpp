@@ -1,6 +1,7 @@
 // Key selection of the token session against the simulated key.
 #include "api/result_codes.h"
 #include "config/product.h"
+#include "session/pin.h"
 #include "session/token_struct.h"
 #include "simkey_control.h"
 #include "win/registry.h"
@@ -83,6 +84,19 @@ TEST_F(TokenSession, BindResolvesEveryEntryAndReleaseForgetsThem) {
     Session().ReleaseTokenLibrary();
     EXPECT_FALSE(Session().Loaded());
     EXPECT_EQ(Session().entries().getSlotList, nullptr);
+}
+
+TEST_F(TokenSession, LoginWithAPinText) {
+    CreateKey("LOGIN-TEXT-01", {{"pin", "24681357"}});
+    ASSERT_EQ(Session().OpenKey("LOGIN-TEXT-01", &slot, &info), api::ERR_OK);
+    // Lengths outside 6..20 are refused before the key is asked.
+    EXPECT_EQ(session::LoginKey(slot, "12345"), api::ERR_PIN_LENGTH);
+    EXPECT_EQ(session::LoginKey(slot, "123456789012345678901"), api::ERR_PIN_LENGTH);
+    EXPECT_EQ(KeyState("LOGIN-TEXT-01")["triesLeft"], 10);
+    EXPECT_EQ(session::LoginKey(slot, "11111111"), api::PinWrong(9));
+    EXPECT_EQ(session::LoginKey(slot, "24681357"), api::ERR_OK);
+    EXPECT_TRUE(KeyState("LOGIN-TEXT-01")["loggedIn"].get<bool>());
+    EXPECT_TRUE(Session().Loaded());  // the caller decides when to free it
 }
 
 TEST_F(TokenSession, SaveWarningMessageWritesTheUserValue) {
