@@ -174,7 +174,7 @@ TEST_F(SimTokenTest, SlotChangeQueryAndSignWay) {
 
 TEST_F(SimTokenTest, EntriesOfLaterWorkAnswerNotSimulated) {
     using NoArgs = ULONG(WINAPI*)();
-    for (const char* name : {"PelkoT_ChangePin", "PelkoT_InitToken", "PelkoT_RsaSign", "Ossl_Z_SM3"})
+    for (const char* name : {"PelkoT_CreateObject", "PelkoT_RsaDecrypt", "PelkoT_RsaSign", "Ossl_Z_SM3"})
         EXPECT_EQ(tok.Get<NoArgs>(name)(), simkey::kNotSimulated) << name;
 }
 
