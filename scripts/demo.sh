@@ -41,6 +41,22 @@ run ukey language EN_US --serial 2026A00000000001
 run ukey charset GBK --serial 2026B00000000002
 run simkey show
 
+say "The PIN: checked on the key's PIN pad (scripted here), tries counted, changed"
+run ukey pin info --serial 2026A00000000001
+run simkey pinpad pin 000000
+run ukey pin verify --serial 2026A00000000001
+run ukey pin info --serial 2026A00000000001
+run simkey pinpad change 123456 135790
+run ukey pin change --serial 2026A00000000001
+run simkey pinpad pin 135790
+run ukey pin verify --serial 2026A00000000001
+run ukey pin logout-all
+
+say "The key's data word, kept by its provider"
+run ukey data get 1 --serial 2026A00000000001
+run ukey data set 0x24 --serial 2026A00000000001
+run ukey data get 2 --serial 2026A00000000001
+
 say "Result codes and their texts"
 run ukey error -213
 run ukey error -221
