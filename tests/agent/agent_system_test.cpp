@@ -188,17 +188,32 @@ TEST_F(AgentSystem, PlugAndPullWakeAWaitingApplication) {
             return std::make_tuple(r, type, std::string(serial));
         });
     };
+    // The wait's events exist once its stop event does; a wait that never
+    // ends is stopped, so that the test fails instead of hanging.
+    auto waiting = [] {
+        bool in = Eventually([] {
+            win::Handle stop(::OpenEventW(SYNCHRONIZE, FALSE, events::StopEventName(::GetCurrentProcessId()).c_str()));
+            return static_cast<bool>(stop);
+        });
+        if (!in) Api().StopDetectUKey();
+        return in;
+    };
+    auto ended = [](std::future<std::tuple<int, unsigned, std::string>>& f) {
+        if (f.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return true;
+        Api().StopDetectUKey();
+        return false;
+    };
     auto arrival = wait();
-    ::Sleep(200);  // the wait's events exist once it waits
+    ASSERT_TRUE(waiting());
     ASSERT_EQ(RunProgram(L"simkey.exe", L"plug AGENT-PLUG-01"), 0);
-    ASSERT_EQ(arrival.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_TRUE(ended(arrival));
     EXPECT_EQ(arrival.get(), std::make_tuple(0, 1u, std::string("AGENT-PLUG-01")));
     EXPECT_TRUE(Eventually([&] { return Registered(L"MY") == std::vector<std::string>{rsa}; }));
 
     auto removal = wait();
-    ::Sleep(200);
+    ASSERT_TRUE(waiting());
     ASSERT_EQ(RunProgram(L"simkey.exe", L"unplug AGENT-PLUG-01"), 0);
-    ASSERT_EQ(removal.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_TRUE(ended(removal));
     EXPECT_EQ(removal.get(), std::make_tuple(0, 2u, std::string("AGENT-PLUG-01")));
     EXPECT_TRUE(Eventually([&] { return Registered(L"MY").empty() && Registered(L"addressbook").empty(); }));
     EXPECT_EQ(ToolNotes().back().wParam, 0x8004u);
