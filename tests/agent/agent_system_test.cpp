@@ -261,10 +261,18 @@ TEST_F(AgentSystem, ARestartedAgentIsHeardAgainThroughTheClearEvent) {
         int code = RunProgram(L"key_event_waiter.exe", L"32 2", &out);
         return std::make_pair(code, out);
     });
+    // The waiter is inside WaitForKeyEvent while the library's arrival event
+    // exists (nobody else in this test waits).
+    auto waiterWaits = [] {
+        return Eventually([] {
+            win::Handle e(::OpenEventW(SYNCHRONIZE, FALSE, events::kLibraryArrivalEvent));
+            return static_cast<bool>(e);
+        });
+    };
     {
         AgentProcess agent;
         ASSERT_TRUE(agent.WaitForWindow());
-        ::Sleep(300);
+        ASSERT_TRUE(waiterWaits());
         for (int i = 0; i < 2; ++i) {  // two insertions: the waiter has seen sequence number 3
             ASSERT_EQ(RunProgram(L"simkey.exe", L"plug AGENT-RESTART1"), 0);
             ::Sleep(300);
@@ -276,7 +284,8 @@ TEST_F(AgentSystem, ARestartedAgentIsHeardAgainThroughTheClearEvent) {
     // were taken as delivered. A new agent starts counting at 1 again.
     AgentProcess again;
     ASSERT_TRUE(again.WaitForWindow());
-    ::Sleep(300);
+    ::Sleep(300);  // its startup scan sets the clear event
+    ASSERT_TRUE(waiterWaits());
     ASSERT_EQ(RunProgram(L"simkey.exe", L"plug AGENT-RESTART1"), 0);
     ASSERT_EQ(waiter.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     auto [code, out] = waiter.get();
