@@ -114,6 +114,33 @@ protected:
         tool.reset();
         schtasks.reset();
     }
+    // WaitForKeyEvent of this process on a thread of its own.
+    using WaitResult = std::tuple<int, unsigned, std::string>;
+    static std::future<WaitResult> StartWait() {
+        return std::async(std::launch::async, [] {
+            unsigned type = 9;
+            char serial[32] = {};
+            int len = sizeof serial;
+            int r = Api().WaitForKeyEvent(&type, serial, &len);
+            return std::make_tuple(r, type, std::string(serial));
+        });
+    }
+    // The wait's events exist once its stop event does. A wait that does not
+    // start or end in time is stopped, so that the test fails instead of
+    // hanging.
+    static bool Waiting() {
+        bool in = Eventually([] {
+            win::Handle stop(::OpenEventW(SYNCHRONIZE, FALSE, events::StopEventName(::GetCurrentProcessId()).c_str()));
+            return static_cast<bool>(stop);
+        });
+        if (!in) Api().StopDetectUKey();
+        return in;
+    }
+    static bool Ended(std::future<WaitResult>& f) {
+        if (f.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return true;
+        Api().StopDetectUKey();
+        return false;
+    }
     std::vector<ReceivedMessage> ToolNotes() const {
         std::vector<ReceivedMessage> notes;
         for (const ReceivedMessage& m : tool->Received())
@@ -179,41 +206,17 @@ TEST_F(AgentSystem, PlugAndPullWakeAWaitingApplication) {
     AgentProcess agent;
     ASSERT_TRUE(agent.WaitForWindow());
     auto [rsa, sm2] = MakeKey("AGENT-PLUG-01", "QVLAGPLUG", false);
-    auto wait = [] {
-        return std::async(std::launch::async, [] {
-            unsigned type = 9;
-            char serial[32] = {};
-            int len = sizeof serial;
-            int r = Api().WaitForKeyEvent(&type, serial, &len);
-            return std::make_tuple(r, type, std::string(serial));
-        });
-    };
-    // The wait's events exist once its stop event does; a wait that never
-    // ends is stopped, so that the test fails instead of hanging.
-    auto waiting = [] {
-        bool in = Eventually([] {
-            win::Handle stop(::OpenEventW(SYNCHRONIZE, FALSE, events::StopEventName(::GetCurrentProcessId()).c_str()));
-            return static_cast<bool>(stop);
-        });
-        if (!in) Api().StopDetectUKey();
-        return in;
-    };
-    auto ended = [](std::future<std::tuple<int, unsigned, std::string>>& f) {
-        if (f.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return true;
-        Api().StopDetectUKey();
-        return false;
-    };
-    auto arrival = wait();
-    ASSERT_TRUE(waiting());
+    auto arrival = StartWait();
+    ASSERT_TRUE(Waiting());
     ASSERT_EQ(RunProgram(L"simkey.exe", L"plug AGENT-PLUG-01"), 0);
-    ASSERT_TRUE(ended(arrival));
+    ASSERT_TRUE(Ended(arrival));
     EXPECT_EQ(arrival.get(), std::make_tuple(0, 1u, std::string("AGENT-PLUG-01")));
     EXPECT_TRUE(Eventually([&] { return Registered(L"MY") == std::vector<std::string>{rsa}; }));
 
-    auto removal = wait();
-    ASSERT_TRUE(waiting());
+    auto removal = StartWait();
+    ASSERT_TRUE(Waiting());
     ASSERT_EQ(RunProgram(L"simkey.exe", L"unplug AGENT-PLUG-01"), 0);
-    ASSERT_TRUE(ended(removal));
+    ASSERT_TRUE(Ended(removal));
     EXPECT_EQ(removal.get(), std::make_tuple(0, 2u, std::string("AGENT-PLUG-01")));
     EXPECT_TRUE(Eventually([&] { return Registered(L"MY").empty() && Registered(L"addressbook").empty(); }));
     EXPECT_EQ(ToolNotes().back().wParam, 0x8004u);
@@ -256,41 +259,28 @@ TEST_F(AgentSystem, ASecondInstanceEndsAtOnceAndLeavesTheFirst) {
 
 TEST_F(AgentSystem, ARestartedAgentIsHeardAgainThroughTheClearEvent) {
     MakeKey("AGENT-RESTART1", "QVLAGRESTART", false);
-    auto waiter = std::async(std::launch::async, [] {
-        std::string out;
-        int code = RunProgram(L"key_event_waiter.exe", L"32 2", &out);
-        return std::make_pair(code, out);
-    });
-    // The waiter is inside WaitForKeyEvent while the library's arrival event
-    // exists (nobody else in this test waits).
-    auto waiterWaits = [] {
-        return Eventually([] {
-            win::Handle e(::OpenEventW(SYNCHRONIZE, FALSE, events::kLibraryArrivalEvent));
-            return static_cast<bool>(e);
-        });
-    };
     {
+        // The first agent: an arrival (1) and a removal (2) are delivered.
         AgentProcess agent;
         ASSERT_TRUE(agent.WaitForWindow());
-        ASSERT_TRUE(waiterWaits());
-        for (int i = 0; i < 2; ++i) {  // two insertions: the waiter has seen sequence number 3
-            ASSERT_EQ(RunProgram(L"simkey.exe", L"plug AGENT-RESTART1"), 0);
-            ::Sleep(300);
-            ASSERT_EQ(RunProgram(L"simkey.exe", L"unplug AGENT-RESTART1"), 0);
-            ::Sleep(300);
+        for (const wchar_t* step : {L"plug AGENT-RESTART1", L"unplug AGENT-RESTART1"}) {
+            auto w = StartWait();
+            ASSERT_TRUE(Waiting());
+            ASSERT_EQ(RunProgram(L"simkey.exe", step), 0);
+            ASSERT_TRUE(Ended(w));
+            EXPECT_EQ(std::get<0>(w.get()), 0);
         }
+        EXPECT_EQ(events::ProcessBlock().ReadKeyEvent().sequence, 2u);
     }
-    // The waiter delivered the first arrival; the rest went by unseen or
-    // were taken as delivered. A new agent starts counting at 1 again.
+    // A new agent counts from 1 again; its clear event makes this process
+    // forget the 2 it delivered, so the new arrival with 1 is heard.
     AgentProcess again;
     ASSERT_TRUE(again.WaitForWindow());
-    ::Sleep(300);  // its startup scan sets the clear event
-    ASSERT_TRUE(waiterWaits());
+    auto w = StartWait();
+    ASSERT_TRUE(Waiting());
     ASSERT_EQ(RunProgram(L"simkey.exe", L"plug AGENT-RESTART1"), 0);
-    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    auto [code, out] = waiter.get();
-    EXPECT_EQ(code, 0) << out;
-    EXPECT_NE(out.find("1 0 14 AGENT-RESTART1"), std::string::npos) << out;
+    ASSERT_TRUE(Ended(w));
+    EXPECT_EQ(w.get(), std::make_tuple(0, 1u, std::string("AGENT-RESTART1")));
     EXPECT_EQ(events::ProcessBlock().ReadKeyEvent().sequence, 1u);
 }
 
