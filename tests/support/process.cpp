@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace testing_support {
 
 int RunProgram(const std::wstring& program, const std::wstring& arguments, std::string* output) {
@@ -22,13 +24,31 @@ int RunProgram(const std::wstring& program, const std::wstring& arguments, std::
     BOOL started = ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     ::CloseHandle(writeEnd);
     std::string out;
-    char buf[4096];
-    DWORD got = 0;
-    while (started && ::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
-    ::CloseHandle(readEnd);
-    if (!started) return -1;
+    if (!started) {
+        ::CloseHandle(readEnd);
+        return -1;
+    }
+    // Read while the program runs and until it has ended: a process it left
+    // behind holding the pipe must not keep this reader waiting for the end.
+    auto drain = [&] {
+        DWORD available = 0;
+        char buf[4096];
+        while (::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available) {
+            DWORD got = 0;
+            if (!::ReadFile(readEnd, buf, std::min<DWORD>(available, sizeof buf), &got, nullptr) || !got) break;
+            out.append(buf, got);
+        }
+    };
     DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) ::GetExitCodeProcess(pi.hProcess, &code);
+    bool ended = false;
+    for (int waited = 0; waited < 60000 && !ended; waited += 20) {
+        drain();
+        ended = ::WaitForSingleObject(pi.hProcess, 20) == WAIT_OBJECT_0;
+    }
+    drain();
+    if (ended) ::GetExitCodeProcess(pi.hProcess, &code);
+    else ::TerminateProcess(pi.hProcess, code);  // it did not end in time: the test fails, nothing lingers
+    ::CloseHandle(readEnd);
     ::CloseHandle(pi.hProcess);
     ::CloseHandle(pi.hThread);
     if (output) *output = out;
