@@ -105,6 +105,22 @@ inline constexpr uint8_t kInitKeyValue[16] = {0x56, 0x45, 0x4C, 0x54, 0x41, 0x2D
                                               0x4C, 0x2D, 0x49, 0x4E, 0x49, 0x54, 0x30, 0x31};
 inline constexpr char kInitIssuer[] = "VELTA";
 
+// The record for a PIN; the text must outlive the record.
+inline InitRecord MakeInitRecord(const char* pin, uint32_t pinLength, uint8_t variant) {
+    InitRecord r{};
+    r.size = sizeof r;
+    r.keyValueSize = 16;
+    r.reserved16 = 16;
+    r.keyValue = reinterpret_cast<uintptr_t>(kInitKeyValue);
+    r.six = 6;
+    r.pinLength = pinLength;
+    r.pin = reinterpret_cast<uintptr_t>(pin);
+    r.issuer = reinterpret_cast<uintptr_t>(kInitIssuer);
+    r.two = 2;
+    r.variant = variant;
+    return r;
+}
+
 // Entry point types. The enumeration entries and the PIN functions that the
 // PIN-pad library calls back.
 using GetSlotListFn = ULONG(WINAPI*)(ULONG present, ULONG* slots, ULONG* count);

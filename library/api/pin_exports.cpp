@@ -25,11 +25,7 @@ extern "C" int UKEYAPI VerifyPIN(const char* serial) {
         session::CTokenStruct& s = session::Session();
         uint32_t slot = 0;
         token::DeviceInfo info;
-        if (s.OpenKey(serial, &slot, &info) != ERR_OK) {
-            int32_t r = s.lastResult();
-            s.ReleaseTokenLibrary();
-            return r;
-        }
+        if (s.OpenKeyOrRelease(serial, &slot, &info) != ERR_OK) return s.lastResult();
         int32_t r = session::LoginKey(slot, nullptr);
         // A checked PIN keeps the token library loaded until the next export.
         if (r != ERR_OK) s.ReleaseTokenLibrary();

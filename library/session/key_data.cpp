@@ -65,17 +65,8 @@ int32_t InitializeKey(const char* serial, uint32_t option, const char* pin, int 
         status = pinpad::RunPinOperation({pinpad::kOpInitialise, slot | token::kSlotFlag, s.deviceAttribute(),
                                           reinterpret_cast<FARPROC>(s.entries().initToken), option});
     } else {
-        token::InitRecord record{};
-        record.size = sizeof record;
-        record.keyValueSize = 16;
-        record.reserved16 = 16;
-        record.keyValue = reinterpret_cast<uintptr_t>(token::kInitKeyValue);
-        record.six = 6;
-        record.pinLength = static_cast<uint32_t>(strnlen(pin, 64));
-        record.pin = reinterpret_cast<uintptr_t>(pin);
-        record.issuer = reinterpret_cast<uintptr_t>(token::kInitIssuer);
-        record.two = 2;
-        record.variant = variant == 1 ? 255 : 0;
+        token::InitRecord record = token::MakeInitRecord(pin, static_cast<uint32_t>(strnlen(pin, 64)),
+                                                         variant == 1 ? 255 : 0);
         status = s.entries().initToken(slot | token::kSlotFlag, &record);
     }
     int32_t r = InitResult(status);

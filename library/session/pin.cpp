@@ -117,11 +117,7 @@ int32_t ReadPinInfo(const char* serial, char* buffer, int32_t* length) {
     CTokenStruct& s = Session();
     uint32_t slot = 0;
     token::DeviceInfo info;
-    if (s.OpenKey(serial, &slot, &info) != ERR_OK) {
-        int32_t r = s.lastResult();
-        s.ReleaseTokenLibrary();
-        return r;
-    }
+    if (s.OpenKeyOrRelease(serial, &slot, &info) != ERR_OK) return s.lastResult();
     uint32_t flags;
     std::memcpy(&flags, info.bytes + token::devinfo::kFlags, 4);
     const int tries = info.bytes[token::devinfo::kPinTriesLeft];

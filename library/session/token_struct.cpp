@@ -127,6 +127,12 @@ int32_t CTokenStruct::FindKeyOrRelease(const char* serial, uint32_t* slot, token
     return r;
 }
 
+int32_t CTokenStruct::OpenKeyOrRelease(const char* serial, uint32_t* slot, token::DeviceInfo* info) {
+    int32_t r = OpenKey(serial, slot, info);
+    if (r != ERR_OK) ReleaseTokenLibrary();
+    return r;
+}
+
 int32_t CTokenStruct::OpenKey(const char* serial, uint32_t* slot, token::DeviceInfo* info, char* keyList,
                               size_t listRoom) {
     return SelectKey(Mode::kOpen, serial, slot, info, keyList, listRoom);

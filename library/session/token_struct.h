@@ -59,6 +59,7 @@ public:
     // FindKey that frees the token library when the selection fails, as
     // most operations do before they answer.
     int32_t FindKeyOrRelease(const char* serial, uint32_t* slot, token::DeviceInfo* info);
+    int32_t OpenKeyOrRelease(const char* serial, uint32_t* slot, token::DeviceInfo* info);
     int32_t OpenKey(const char* serial, uint32_t* slot, token::DeviceInfo* info, char* keyList = nullptr,
                     size_t listRoom = 0);
 

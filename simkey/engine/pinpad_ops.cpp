@@ -59,16 +59,8 @@ extern "C" ULONG WINAPI SimPad_Indicator(HWND /*owner*/, FARPROC tokenFunction, 
     case pinpad::kOpInitialise: {
         // The key's own dialog asked for the new PIN; the pad hands it to the
         // token library with the initialisation key value.
-        token::InitRecord record{};
-        record.size = sizeof record;
-        record.keyValueSize = 16;
-        record.reserved16 = 16;
-        record.keyValue = reinterpret_cast<uintptr_t>(token::kInitKeyValue);
-        record.six = 6;
-        record.pinLength = static_cast<uint32_t>(answer.pin.size());
-        record.pin = reinterpret_cast<uintptr_t>(answer.pin.c_str());
-        record.issuer = reinterpret_cast<uintptr_t>(token::kInitIssuer);
-        record.two = 2;
+        token::InitRecord record =
+            token::MakeInitRecord(answer.pin.c_str(), static_cast<uint32_t>(answer.pin.size()), 0);
         return reinterpret_cast<token::InitTokenFn>(tokenFunction)(slot, &record);
     }
     default:
