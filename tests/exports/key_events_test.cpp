@@ -76,50 +76,33 @@ void Send(KeyEvent kind, uint32_t sequence, const std::string& serial) {
 // A program of the build in a process of its own, its output read as it comes.
 class Child {
 public:
-    Child(const std::wstring& program, const std::wstring& arguments) {
-        SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-        HANDLE readEnd = nullptr, writeEnd = nullptr;
-        if (!::CreatePipe(&readEnd, &writeEnd, &sa, 0)) return;
-        read_.reset(readEnd);
-        win::Handle write(writeEnd);
-        ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = writeEnd;
-        si.hStdError = writeEnd;
-        si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-        std::wstring cmd = L"\"" + ProgramDir() + program + L"\" " + arguments;
-        PROCESS_INFORMATION pi{};
-        if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return;
-        process_.reset(pi.hProcess);
-        ::CloseHandle(pi.hThread);
-        pid_ = pi.dwProcessId;
-        write.reset();
+    Child(const std::wstring& program, const std::wstring& arguments) : child_(StartProgram(program, arguments)) {
+        if (!child_) return;
+        // Reads as the output comes, until the program has ended and its pipe
+        // is drained (a process left behind may keep the pipe open).
         reader_ = std::thread([this] {
-            char buf[512];
-            DWORD got = 0;
-            while (::ReadFile(read_.get(), buf, sizeof buf, &got, nullptr) && got) {
+            for (bool ended = false; !ended;) {
+                ended = ::WaitForSingleObject(child_.process.get(), 10) == WAIT_OBJECT_0;
+                std::string got;
+                DrainPipe(child_.output.get(), got);
                 std::lock_guard lock(m_);
-                out_.append(buf, got);
+                out_ += got;
+                eof_ = ended;
                 cv_.notify_all();
             }
-            std::lock_guard lock(m_);
-            eof_ = true;
-            cv_.notify_all();
         });
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
     ~Child() {
         // A child left waiting by a failed test is ended (only ever our own).
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
-            ::TerminateProcess(process_.get(), 1);
+        if (child_ && ::WaitForSingleObject(child_.process.get(), 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(child_.process.get(), 1);
         if (reader_.joinable()) reader_.join();
     }
 
-    DWORD pid() const { return pid_; }
-    bool started() const { return static_cast<bool>(process_); }
+    DWORD pid() const { return child_.pid; }
+    bool started() const { return static_cast<bool>(child_); }
 
     // The lines printed so far, once there are n of them (or the deadline).
     std::vector<std::string> Lines(size_t n, DWORD timeoutMs = kDeadlineMs) {
@@ -129,7 +112,8 @@ public:
     }
     int Exit(DWORD timeoutMs = kDeadlineMs) {
         DWORD code = static_cast<DWORD>(-1);
-        if (::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(process_.get(), &code);
+        if (::WaitForSingleObject(child_.process.get(), timeoutMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(child_.process.get(), &code);
         return static_cast<int>(code);
     }
 
@@ -145,8 +129,7 @@ private:
         return lines;
     }
 
-    win::Handle read_, process_;
-    DWORD pid_ = 0;
+    ChildProcess child_;
     std::thread reader_;
     std::mutex m_;
     std::condition_variable cv_;
