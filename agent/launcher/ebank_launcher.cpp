@@ -81,22 +81,16 @@ std::wstring PageAddress(Page page) {
 }
 
 PageChoice ChoosePage(const std::string& model, const std::string& bankText, std::optional<uint32_t> flagWord) {
-    PageChoice c{Page::kCorporate, true};
-    if (model == "6120") {
-        c = {Page::kPersonal, true};
-    } else if (flagWord) {
+    PageChoice c{Page::kPersonal, true};
+    if (model != "6120") {
+        // A key without a data word is read as the flags its bank text
+        // stands for.
+        const uint32_t flags = flagWord ? *flagWord : bank::BankTextCode(bankText);
         c = {Page::kCorporate, false};
         for (int bit = 0; bit < 12; ++bit) {
-            if (!(*flagWord & (1u << bit))) continue;
+            if (!(flags & (1u << bit))) continue;
             c.page = kFlagBits[bit].page;
             c.defaultBrowser = c.defaultBrowser || kFlagBits[bit].defaultBrowser;
-        }
-    } else {
-        const std::string prefix = std::string(bank::kServiceNumber) + "79";
-        if (bankText.compare(0, prefix.size(), prefix) == 0 && bankText.size() >= 8) {
-            char kind = bankText[7];
-            if (kind == '0' || kind == '1') c = {Page::kInternationalCorporate, false};
-            else if (kind == '2') c = {Page::kInterbank, false};
         }
     }
     if (model == "6156") c.defaultBrowser = false;  // this model is used only with Internet Explorer

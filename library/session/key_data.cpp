@@ -46,15 +46,6 @@ int32_t InitResult(uint32_t status) {
 
 }  // namespace
 
-uint32_t BankTextCode(const std::string& bankText) {
-    const std::string prefix = std::string(bank::kServiceNumber) + "79";
-    if (bankText.size() < 8 || bankText.compare(0, prefix.size(), prefix) != 0) return 0x10;
-    char kind = bankText[7];
-    if (kind == '0' || kind == '1') return 0x100;
-    if (kind == '2') return 0x20;
-    return 0x10;
-}
-
 int32_t InitializeKey(const char* serial, uint32_t option, const char* pin, int variant) {
     CTokenStruct& s = Session();
     uint32_t slot = 0;
@@ -102,7 +93,7 @@ int32_t ReadKeyData(const char* serial, uint32_t type, std::string& text) {
         }
     } else {
         const char* p = reinterpret_cast<const char*>(info.bytes + token::devinfo::kDataCode);
-        text = Hex32(BankTextCode(std::string(p, strnlen(p, token::devinfo::kDataCodeLen))));
+        text = Hex32(bank::BankTextCode(std::string(p, strnlen(p, token::devinfo::kDataCodeLen))));
     }
     s.ReleaseTokenLibrary();
     return r;

@@ -19,8 +19,4 @@ int32_t ReadKeyData(const char* serial, uint32_t type, std::string& text);
 // also added to the flag word.
 int32_t WriteKeyData(const char* serial, uint32_t type, const char* text);
 
-// The code a key's 8-character bank text stands for when it keeps no data
-// word.
-uint32_t BankTextCode(const std::string& bankText);
-
 }  // namespace session

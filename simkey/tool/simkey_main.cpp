@@ -52,25 +52,27 @@ const char kUsage[] =
 
 using Engine = simkey::ControlClient;
 
+// Numbers go to the engine as text (it reads decimal and 0x..), except the
+// day offsets, which may be negative.
 struct Option {
     const char* flag;
     const char* field;
     bool takesValue;
-    bool numeric;
+    bool signedNumber;
 };
 
 constexpr Option kOptions[] = {
     {"--model", "model", true, false},
     {"--csp", "cspName", true, false},
     {"--pin", "pin", true, false},
-    {"--tries", "retryLimit", true, true},
-    {"--tries-left", "triesLeft", true, true},
-    {"--flags", "flags", true, true},
-    {"--attribute", "attribute", true, true},
+    {"--tries", "retryLimit", true, false},
+    {"--tries-left", "triesLeft", true, false},
+    {"--flags", "flags", true, false},
+    {"--attribute", "attribute", true, false},
     {"--label", "label", true, false},
     {"--label-hex", "labelHex", true, false},
     {"--data-code", "dataCode", true, false},
-    {"--language-mask", "languageMask", true, true},
+    {"--language-mask", "languageMask", true, false},
     {"--must-change-pin", "mustChangePin", false, false},
     {"--no-must-change-pin", "mustChangePin", false, false},
     {"--plug", "plug", false, false},
@@ -78,8 +80,8 @@ constexpr Option kOptions[] = {
 
 constexpr Option kContainerOptions[] = {
     {"--alg", "algorithm", true, false},
-    {"--kind", "kind", true, true},
-    {"--key-spec", "keySpec", true, true},
+    {"--kind", "kind", true, false},
+    {"--key-spec", "keySpec", true, false},
     {"--no-cert", "cert", false, false},
     {"--cn", "cn", true, false},
     {"--o", "o", true, false},
@@ -114,10 +116,8 @@ bool ParseOptions(const Option (&table)[N], const std::vector<std::string>& args
             return false;
         }
         ++i;
-        if (opt->numeric && (std::strcmp(opt->field, "startDays") == 0 || std::strcmp(opt->field, "endDays") == 0))
-            req[opt->field] = std::strtol(args[i].c_str(), nullptr, 10);  // signed day offsets
-        else
-            req[opt->field] = args[i];  // numbers as text: the engine reads 0x.. and decimal
+        if (opt->signedNumber) req[opt->field] = std::strtol(args[i].c_str(), nullptr, 10);
+        else req[opt->field] = args[i];
     }
     return true;
 }

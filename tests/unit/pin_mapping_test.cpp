@@ -1,6 +1,6 @@
 // The mappings from the token library's statuses to result codes.
 #include "api/result_codes.h"
-#include "session/key_data.h"
+#include "config/bank.h"
 #include "session/pin.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ TEST(KeyDataMapping, BankTextCodes) {
     for (const Case& c : {Case{"95000790", 0x100}, Case{"95000791", 0x100}, Case{"95000792", 0x20},
                           Case{"95000793", 0x10}, Case{"95000780", 0x10}, Case{"12345678", 0x10}, Case{"9500079", 0x10},
                           Case{"", 0x10}})
-        EXPECT_EQ(session::BankTextCode(c.text), c.code) << c.text;
+        EXPECT_EQ(bank::BankTextCode(c.text), c.code) << c.text;
 }
 
 }  // namespace
